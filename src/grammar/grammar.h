@@ -1,0 +1,38 @@
+#ifndef VELLMARK_GRAMMAR_GRAMMAR_H
+#define VELLMARK_GRAMMAR_GRAMMAR_H
+
+#include <cstdint>
+#include <cstdio>
+
+#include "grammar/nonterm.h"
+#include "grammar/rule.h"
+#include "grammar/term.h"
+#include "text/ustring.h"
+
+// Everything read from one grammar file.
+struct grammar {
+  struct terms* terms;        // declared tokens first, then quoted terminals, owned
+  struct nonterms* nonterms;  // in order of first appearance, owned
+  nonterm* start;             // head of the first rule group; null while none was read
+  ustring* prolog;            // text between "%{" and "%}"
+  ustring* union_body;        // the union block, braces included
+  ustring* user_code;         // text after the second "%%"
+  int32_t next_token_value;   // value of the next declared token
+};
+
+// An empty grammar; null after releasing everything on allocation failure.
+grammar* grammar_new();
+
+// Frees every terminal, nonterminal and rule, the texts and the record; accepts null.
+void grammar_free(grammar* g);
+
+// Numbers terminals and nonterminals by position, and rules through all nonterminals in order.
+void grammar_assign_ids(grammar* g);
+
+// The first rule of the start nonterminal; null when there is none.
+rule* grammar_first_rule(const grammar* g);
+
+// Diagnostic listing: the nonterminals with their rules, then FIRST and FOLLOW sets.
+void grammar_print(const grammar* g, FILE* stream);
+
+#endif
