@@ -1,0 +1,123 @@
+#include "grammar/code_block.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr codepoint open_brace = '{';
+constexpr codepoint close_brace = '}';
+constexpr codepoint double_quote = '"';
+constexpr codepoint single_quote = '\'';
+constexpr codepoint backslash = '\\';
+constexpr codepoint percent = '%';
+
+// Consumes the next character and appends it; false when it cannot be stored
+// (memory, or malformed input, which ustring_push reports).
+bool copy_next(reader* r, ustring* text) { return ustring_push(text, read_next(r)); }
+
+// Like copy_next, also handing back the character copied.
+bool copy_next_as(reader* r, ustring* text, codepoint* copied) {
+  *copied = read_next(r);
+  return ustring_push(text, *copied);
+}
+
+bool fail_with(const char* message) {
+  std::fputs(message, stderr);
+  return false;
+}
+
+ustring* free_and_fail(ustring* text) {
+  ustring_free(text);
+  return nullptr;
+}
+
+}  // namespace
+
+ustring* read_action(reader* r) {
+  ustring* text = ustring_new();
+  if (text == nullptr) return nullptr;
+  if (read_space_and_peek(r) != open_brace) {
+    std::fputs("Missing '{' to start compound statement.\n", stderr);
+    return free_and_fail(text);
+  }
+  if (!read_action_brace(r, text)) return free_and_fail(text);
+  return text;
+}
+
+// Nested blocks are tracked by a depth counter rather than by calling itself,
+// so an action nested arbitrarily deep cannot exhaust the stack.
+bool read_action_brace(reader* r, ustring* text) {
+  size_t depth = 1;
+  if (!copy_next(r, text)) return false;  // the opening brace
+  for (;;) {
+    if (at_end(r)) return fail_with("error: unexpected end of input.\n");
+    codepoint next = peek_next(r);
+    if (next == double_quote) {
+      if (!read_action_string(r, text)) return false;
+    } else if (next == single_quote) {
+      if (!read_action_quote(r, text)) return false;
+    } else if (next == open_brace) {
+      ++depth;
+      if (!copy_next(r, text)) return false;
+    } else if (next == close_brace) {
+      if (!copy_next(r, text)) return false;
+      if (--depth == 0) return true;
+    } else if (!copy_next(r, text)) {
+      return false;
+    }
+  }
+}
+
+bool read_action_string(reader* r, ustring* text) {
+  if (!copy_next(r, text)) return false;  // the opening quote
+  bool escaped = false;
+  while (!at_end(r)) {
+    codepoint c;
+    if (!copy_next_as(r, text, &c)) return false;
+    if (c == double_quote && !escaped) return true;
+    escaped = c == backslash && !escaped;
+  }
+  return fail_with("Unexpected end of input in string.\n");
+}
+
+bool read_action_quote(reader* r, ustring* text) {
+  if (!copy_next(r, text)) return false;  // the opening quote
+  if (at_end(r)) return fail_with("Unexpected end of input in character.\n");
+  codepoint c;
+  if (!copy_next_as(r, text, &c)) return false;
+  if (c == backslash) {
+    if (at_end(r)) return fail_with("Unexpected end of input in character.\n");
+    if (!copy_next(r, text)) return false;
+  }
+  if (peek_next(r) != single_quote) return fail_with("Missing ''' to end character.\n");
+  return copy_next(r, text);
+}
+
+ustring* read_prolog(reader* r) {
+  codepoint first = read_next(r);
+  codepoint second = read_next(r);
+  if (first != percent || second != open_brace) return nullptr;
+  ustring* text = ustring_new();
+  if (text == nullptr) return nullptr;
+  for (;;) {
+    if (at_end(r)) {
+      std::fputs("Unexpected end of file in prolog.\n", stderr);
+      return free_and_fail(text);
+    }
+    if (peek_next(r) == percent && peek_ahead(r) == close_brace) {
+      read_next(r);
+      read_next(r);
+      return text;
+    }
+    if (!copy_next(r, text)) return free_and_fail(text);
+  }
+}
+
+ustring* read_user_code(reader* r) {
+  ustring* text = ustring_new();
+  if (text == nullptr) return nullptr;
+  while (!at_end(r)) {
+    if (!copy_next(r, text)) return free_and_fail(text);
+  }
+  return text;
+}

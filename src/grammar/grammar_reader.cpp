@@ -1,0 +1,486 @@
+#include "grammar/grammar_reader.h"
+
+#include <cstdio>
+
+#include "grammar/code_block.h"
+#include "grammar/nonterm.h"
+#include "grammar/rule.h"
+#include "grammar/symbol.h"
+#include "grammar/term.h"
+#include "text/message.h"
+
+namespace {
+
+// Character classes are ASCII only and tested on the whole code point, so
+// nothing above U+007F (nor the no-character value) ever belongs to one.
+bool is_letter(codepoint c) { return (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z'); }
+
+bool is_digit(codepoint c) { return c >= U'0' && c <= U'9'; }
+
+bool is_printable(codepoint c) { return c >= U' ' && c <= U'~'; }
+
+bool starts_identifier(codepoint c) { return is_letter(c) || c == U'_'; }
+
+bool continues_identifier(codepoint c) { return starts_identifier(c) || is_digit(c); }
+
+void report(const char* message) { std::fputs(message, stderr); }
+
+// Skips white space and comments and peeks at what follows. A broken comment
+// reads as no character at all: the text after a malformed byte inside a
+// comment must never be taken for grammar, and the caller then reports the
+// failure as it would at the end of the input.
+codepoint skip_space_and_peek(reader* r) {
+  if (!read_space(r)) return no_character;
+  return peek_next(r);
+}
+
+// The same, consuming the character it returns (nothing after a broken comment).
+codepoint skip_space_and_next(reader* r) {
+  if (!read_space(r)) return no_character;
+  return read_next(r);
+}
+
+// Replaces the text of destination by that of text, which is freed.
+void store_text(ustring* destination, ustring* text) {
+  ustring_move(destination, text);
+  ustring_free(text);
+}
+
+// Gives *type its own copy of tag, replacing what it held; false (unchanged) when memory runs out.
+bool assign_type(ustring** type, const ustring* tag) {
+  ustring* copy = ustring_copy(tag);
+  if (copy == nullptr) return false;
+  ustring_free(*type);
+  *type = copy;
+  return true;
+}
+
+// The nonterminal of that name, made and appended to the grammar when there is none; null on allocation failure.
+nonterm* find_or_add_nonterm(grammar* g, ustring* name) {
+  nonterm* n = nonterm_find_with_name(g->nonterms, name);
+  if (n != nullptr) return n;
+  n = nonterm_new(name);
+  if (n == nullptr) return nullptr;
+  if (!nonterm_push(g->nonterms, n)) {
+    nonterm_free(n);
+    return nullptr;
+  }
+  return n;
+}
+
+// Declares one token name: a name declared before keeps its first declaration.
+bool declare_token(grammar* g, ustring* name, const ustring* tag) {
+  if (term_find(g->terms, name) != nullptr) return true;
+  term* t = term_new(name);
+  if (t == nullptr) return false;
+  t->value = g->next_token_value;
+  if (tag != nullptr && !assign_type(&t->type, tag)) {
+    report("Failed to assign type to token.\n");
+    term_free(t);
+    return false;
+  }
+  if (!term_push(g->terms, t)) {
+    report("Failed to add token to grammar.\n");
+    term_free(t);
+    return false;
+  }
+  ++g->next_token_value;
+  return true;
+}
+
+// Reads the optional "<tag>" of a token declaration into *tag (null when absent).
+bool read_token_tag(reader* r, ustring** tag) {
+  *tag = nullptr;
+  if (read_blanks(r) != U'<') return true;
+  read_next(r);
+  *tag = read_identifier(r);
+  if (*tag == nullptr) {
+    report("Failed to read type in token directive.\n");
+    return false;
+  }
+  if (peek_next(r) != U'>') {
+    report("Missing '>' in the token directive.\n");
+    ustring_free(*tag);
+    *tag = nullptr;
+    return false;
+  }
+  read_next(r);
+  return true;
+}
+
+// Declares the names up to the end of the line. A comment that fails here
+// fails the list: the words of a broken comment are never declared.
+bool read_token_names(grammar* g, reader* r, const ustring* tag) {
+  for (;;) {
+    if (!read_space_to_newline(r)) return false;
+    codepoint c = peek_next(r);
+    if (c == no_character) return true;
+    if (c == U'\n') {
+      read_next(r);
+      return true;
+    }
+    ustring* name = read_identifier(r);
+    if (name == nullptr) {
+      report("Expected token name.\n");
+      return false;
+    }
+    bool declared = declare_token(g, name, tag);
+    ustring_free(name);
+    if (!declared) return false;
+  }
+}
+
+// Reads the required "<tag>" of a type declaration; null after a message.
+ustring* read_type_tag(reader* r) {
+  if (read_blanks(r) != U'<') {
+    report("Missing '<' in the type directive.\n");
+    return nullptr;
+  }
+  read_next(r);
+  ustring* tag = read_identifier(r);
+  if (tag == nullptr) {
+    report("Failed to read type identifier.\n");
+    return nullptr;
+  }
+  if (peek_next(r) != U'>') {
+    report("Missing '>' in the type directive.\n");
+    ustring_free(tag);
+    return nullptr;
+  }
+  read_next(r);
+  return tag;
+}
+
+// Gives each name up to the end of the line the tag, making nonterminals as needed.
+bool read_type_names(grammar* g, reader* r, const ustring* tag) {
+  for (;;) {
+    codepoint c = read_blanks(r);
+    if (c == no_character) return true;
+    if (c == U'\n') {
+      read_next(r);
+      return true;
+    }
+    ustring* name = read_identifier(r);
+    if (name == nullptr) {
+      report("Expected nonterminal name after type.\n");
+      return false;
+    }
+    nonterm* n = find_or_add_nonterm(g, name);
+    ustring_free(name);
+    if (n == nullptr) {
+      report("Failed to add nonterm to grammar.\n");
+      return false;
+    }
+    if (!assign_type(&n->type, tag)) {
+      report("Failed to assign type to nonterminal.\n");
+      return false;
+    }
+  }
+}
+
+// Copies the union block after its "{" through the matching "}" into text,
+// counting every brace: strings and comments are not recognised there.
+bool read_union_block(reader* r, ustring* text) {
+  size_t depth = 1;
+  while (!at_end(r)) {
+    codepoint c = read_next(r);
+    if (!ustring_push(text, c)) {
+      report("Memory error while reading union body.\n");
+      return false;
+    }
+    if (c == U'{') {
+      ++depth;
+    } else if (c == U'}' && --depth == 0) {
+      return true;
+    }
+  }
+  report("Missing closing '}' in the union directive.\n");
+  return false;
+}
+
+// Reads a directive's keyword after its "%" and runs that directive.
+bool read_directive(grammar* g, reader* r) {
+  ustring* keyword = read_identifier(r);
+  if (keyword == nullptr) return false;
+  bool ok = false;
+  if (ustring_compare(keyword, "token") == 0) {
+    ok = read_directive_tokens(g, r);
+  } else if (ustring_compare(keyword, "union") == 0) {
+    ok = read_directive_union(g, r);
+  } else if (ustring_compare(keyword, "type") == 0) {
+    ok = read_directive_type(g, r);
+  } else {
+    report("Unknown directive.\n");
+  }
+  ustring_free(keyword);
+  return ok;
+}
+
+// Reads the prolog block at "%{", replacing any earlier one.
+bool read_prolog_into(grammar* g, reader* r) {
+  ustring* text = read_prolog(r);
+  if (text == nullptr) return false;
+  store_text(g->prolog, text);
+  return true;
+}
+
+// Reads one alternative's symbols and its action block, appending the rule to n.
+bool read_alternative(grammar* g, nonterm* n, reader* r) {
+  rule* alternative = read_rule(g, n, r);
+  if (alternative == nullptr) {
+    report("Failed to read rule for nonterminal.\n");
+    return false;
+  }
+  if (!rules_push(n->rules, alternative)) {
+    rule_free(alternative);
+    return false;
+  }
+  alternative->action = read_action(r);
+  if (alternative->action == nullptr) {
+    report("Failed to read action for rule.\n");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool grammar_read(grammar* g, reader* r) {
+  if (!grammar_read_header(g, r)) {
+    report("Failed to read grammar header.\n");
+    return false;
+  }
+  if (!grammar_read_rules(g, r)) {
+    report("Failed to read grammar rules.\n");
+    return false;
+  }
+  if (!grammar_read_user_code(g, r)) {
+    report("Failed to read grammar user code.\n");
+    return false;
+  }
+  grammar_assign_ids(g);
+  return true;
+}
+
+bool grammar_read_header(grammar* g, reader* r) {
+  for (;;) {
+    codepoint c = skip_space_and_peek(r);
+    if (c != U'%') {
+      message_with_char("Unexpected '%c' in header section.\n", c, r);
+      return false;
+    }
+    if (peek_ahead(r) == U'{') {
+      if (!read_prolog_into(g, r)) return false;
+      continue;
+    }
+    read_next(r);
+    if (peek_next(r) == U'%') {
+      read_next(r);
+      return true;
+    }
+    if (!read_directive(g, r)) return false;
+  }
+}
+
+bool grammar_read_rules(grammar* g, reader* r) {
+  for (;;) {
+    // A comment that fails here fails the section: the end of the input
+    // inside it must not pass for the end of the rules.
+    if (!read_space(r)) return false;
+    codepoint c = peek_next(r);
+    if (starts_identifier(c)) {
+      if (read_nonterm(g, r) == nullptr) return false;
+    } else if (c == no_character) {
+      return true;
+    } else if (c == U'%' && peek_ahead(r) == U'%') {
+      read_next(r);
+      read_next(r);
+      return true;
+    } else {
+      message_with_char("Unexpected '%c' in rules section.\n", c, r);
+      return false;
+    }
+  }
+}
+
+bool grammar_read_user_code(grammar* g, reader* r) {
+  ustring* text = read_user_code(r);
+  if (text == nullptr) return false;
+  store_text(g->user_code, text);
+  return true;
+}
+
+ustring* read_identifier(reader* r) {
+  codepoint c = peek_next(r);
+  if (!starts_identifier(c)) {
+    message_with_char("Unexpected '%c' to start identifier.\n", c, r);
+    return nullptr;
+  }
+  ustring* name = ustring_new();
+  if (name == nullptr) return nullptr;
+  while (continues_identifier(peek_next(r))) {
+    if (!ustring_push(name, read_next(r))) {
+      ustring_free(name);
+      return nullptr;
+    }
+  }
+  return name;
+}
+
+bool read_directive_tokens(grammar* g, reader* r) {
+  ustring* tag = nullptr;
+  if (!read_token_tag(r, &tag)) return false;
+  bool ok = read_token_names(g, r, tag);
+  ustring_free(tag);
+  return ok;
+}
+
+bool read_directive_type(grammar* g, reader* r) {
+  ustring* tag = read_type_tag(r);
+  if (tag == nullptr) return false;
+  bool ok = read_type_names(g, r, tag);
+  ustring_free(tag);
+  return ok;
+}
+
+bool read_directive_union(grammar* g, reader* r) {
+  if (skip_space_and_next(r) != U'{') {
+    report("Missing opening '{' in the union directive.\n");
+    return false;
+  }
+  ustring* text = ustring_new();
+  if (text == nullptr || !ustring_push(text, U'{')) {
+    report("Failed to push initial '{' into union string.\n");
+    ustring_free(text);
+    return false;
+  }
+  if (!read_union_block(r, text)) {
+    ustring_free(text);
+    return false;
+  }
+  store_text(g->union_body, text);
+  return true;
+}
+
+nonterm* read_nonterm(grammar* g, reader* r) {
+  ustring* name = read_identifier(r);
+  if (name == nullptr) {
+    report("Unable to read nonterminal name.\n");
+    return nullptr;
+  }
+  nonterm* head = find_or_add_nonterm(g, name);
+  ustring_free(name);
+  if (head == nullptr) return nullptr;
+  if (g->start == nullptr) g->start = head;
+  if (skip_space_and_next(r) != U':') {
+    report("Expected ':' after nonterminal name.\n");
+    return nullptr;
+  }
+  for (;;) {
+    if (!read_alternative(g, head, r)) return nullptr;
+    codepoint c = skip_space_and_peek(r);
+    if (c != U'|') {
+      if (c != U';') {
+        report("Expected ';' after rules.\n");
+        return nullptr;
+      }
+      read_next(r);
+      return head;
+    }
+    read_next(r);
+  }
+}
+
+rule* read_rule(grammar* g, nonterm* n, reader* r) {
+  rule* alternative = rule_new(n);
+  if (alternative == nullptr) return nullptr;
+  for (;;) {
+    codepoint c = skip_space_and_peek(r);
+    bool ok = true;
+    if (c == U'\'') {
+      ok = read_rule_terminal(g, alternative, r);
+    } else if (starts_identifier(c)) {
+      ok = read_rule_nonterminal(g, alternative, r);
+    } else if (c == U'|' || c == U';' || c == U'{') {
+      return alternative;
+    } else if (is_printable(c)) {
+      message_with_char("Unexpected '%c' in rule.\n", c, r);
+      ok = false;
+    } else {
+      report("Unexpected non-printable character in rule.\n");
+      ok = false;
+    }
+    if (!ok) {
+      rule_free(alternative);
+      return nullptr;
+    }
+  }
+}
+
+bool read_rule_terminal(grammar* g, rule* target, reader* r) {
+  read_next(r);
+  ustring* text = read_characters(r);
+  if (text == nullptr) {
+    report("Unable to read terminal in rule.\n");
+    return false;
+  }
+  term* t = term_find(g->terms, text);
+  if (t == nullptr) {
+    codepoint first = ustring_at(text, 0);
+    t = term_new(text);
+    if (t == nullptr) {
+      ustring_free(text);
+      return false;
+    }
+    t->value = static_cast<int32_t>(first);
+    if (!term_push(g->terms, t)) {
+      term_free(t);
+      ustring_free(text);
+      return false;
+    }
+  }
+  ustring_free(text);
+  if (!symbol_push_term(target->symbols, t)) return false;
+  read_next(r);
+  return true;
+}
+
+ustring* read_characters(reader* r) {
+  codepoint c = peek_next(r);
+  if (c == U' ' || !is_printable(c)) {
+    message_with_char("Unexpected '%c' to start terminal.\n", c, r);
+    return nullptr;
+  }
+  ustring* text = ustring_new();
+  if (text == nullptr) return nullptr;
+  for (;;) {
+    if (!ustring_push(text, read_next(r))) {
+      ustring_free(text);
+      return nullptr;
+    }
+    c = peek_next(r);
+    if (c == U'\'') return text;
+    if (c == U' ' || !is_printable(c)) {
+      message_with_char("Unexpected '%c' in terminal.\n", c, r);
+      ustring_free(text);
+      return nullptr;
+    }
+  }
+}
+
+bool read_rule_nonterminal(grammar* g, rule* target, reader* r) {
+  ustring* name = read_identifier(r);
+  if (name == nullptr) {
+    report("Unable to read nonterminal in rule.\n");
+    return false;
+  }
+  term* t = term_find(g->terms, name);
+  if (t != nullptr) {
+    ustring_free(name);
+    return symbol_push_term(target->symbols, t);
+  }
+  nonterm* n = find_or_add_nonterm(g, name);
+  ustring_free(name);
+  if (n == nullptr) return false;
+  return symbol_push_nonterm(target->symbols, n);
+}
