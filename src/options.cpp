@@ -1,0 +1,45 @@
+#include "options.h"
+
+#include <getopt.h>
+
+#include <cstdio>
+
+namespace {
+
+constexpr char short_options[] = "hVo:dv";
+
+const struct option long_options[] = {
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {"output", required_argument, nullptr, 'o'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Records one option letter; false for anything getopt_long rejected.
+bool take_option(options* o, int letter) {
+  switch (letter) {
+    case 'h': o->help = true; return true;
+    case 'V': o->version = true; return true;
+    case 'd': o->header = true; return true;
+    case 'v': o->details = true; return true;
+    case 'o': o->output = optarg; return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+bool options_parse(options* o, int argc, char** argv) {
+  *o = options{};
+  int letter;
+  while ((letter = getopt_long(argc, argv, short_options, long_options, nullptr)) != -1) {
+    if (!take_option(o, letter)) return false;
+  }
+  int remaining = argc - optind;
+  if (remaining >= 2) {
+    std::fprintf(stderr, "Error: Unexpected argument: %s\n", argv[optind + 1]);
+    return false;
+  }
+  if (remaining == 1) o->path = argv[optind];
+  return true;
+}

@@ -1,0 +1,17 @@
+#ifndef VELLMARK_OPTIONS_H
+#define VELLMARK_OPTIONS_H
+
+// What the command line asked for.
+struct options {
+  const char* path;    // input grammar, null for standard input
+  const char* output;  // output file, null for the default name
+  bool header;         // also write the token header
+  bool details;        // print the table report instead of the parser source
+  bool help;
+  bool version;
+};
+
+// Fills o from the command line; false after a diagnostic when the command line is unusable.
+bool options_parse(options* o, int argc, char** argv);
+
+#endif

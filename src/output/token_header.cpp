@@ -1,0 +1,73 @@
+#include "output/token_header.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr size_t enumerator_width = 10;
+constexpr uint32_t first_listed_value = 256;  // smaller tokens are returned as their character
+
+bool is_listed(const term* t) { return static_cast<uint32_t>(t->value) >= first_listed_value; }
+
+bool has_enumerators(const grammar* g) {
+  for (size_t i = 0; i < g->terms->count; ++i)
+    if (is_listed(g->terms->items[i])) return true;
+  return false;
+}
+
+// One "NAME       = value," line per terminal the scanner cannot return as a plain character.
+bool write_enumerators(const grammar* g, FILE* stream) {
+  ustring* name = ustring_new();
+  if (name == nullptr) return false;
+  bool written = true;
+  for (size_t i = 0; i < g->terms->count && written; ++i) {
+    const term* t = g->terms->items[i];
+    if (!is_listed(t)) continue;
+    ustring_clear(name);
+    written = ustring_append(name, t->name) && ustring_pad_right(name, enumerator_width);
+    if (written) {
+      ustring_print(name, stream);
+      std::fprintf(stream, " = %d,\n", t->value);
+    }
+  }
+  ustring_free(name);
+  return written;
+}
+
+// The token enumeration; left out when it would have no members, which C rejects.
+bool write_enumeration(const grammar* g, FILE* stream) {
+  if (!has_enumerators(g)) return true;
+  std::fputs("enum yytokentype {\n", stream);
+  if (!write_enumerators(g, stream)) return false;
+  std::fputs("};\n\n", stream);
+  return true;
+}
+
+}  // namespace
+
+bool write_token_header(const grammar* g, FILE* stream) {
+  std::fputs("#ifndef tab_h\n#define tab_h\n\n", stream);
+  if (!write_enumeration(g, stream)) return false;
+  std::fputs("typedef union YYSTYPE ", stream);
+  ustring_print(g->union_body, stream);
+  std::fputs(" YYSTYPE;\n\n", stream);
+  std::fputs("void yyerror(const char *message);\n\n", stream);
+  std::fputs("extern YYSTYPE yylval;\n\n", stream);
+  std::fputs("extern char *yytext;\n\n", stream);
+  std::fputs("int yyparse(void);\n\n", stream);
+  std::fputs("#endif\n", stream);
+  return true;
+}
+
+bool write_token_definitions(const grammar* g) {
+  FILE* stream = std::fopen(token_header_name, "w");
+  if (stream == nullptr) {
+    std::fputs("Unable to open grammar.tab.h for writing.\n", stderr);
+    return false;
+  }
+  bool written = write_token_header(g, stream);
+  bool stream_failed = std::ferror(stream) != 0;
+  stream_failed = std::fclose(stream) != 0 || stream_failed;
+  if (written && stream_failed) std::fputs("Error: Unable to write grammar.tab.h.\n", stderr);
+  return written && !stream_failed;
+}

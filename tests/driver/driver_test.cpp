@@ -1,0 +1,277 @@
+// Runs the built program in a scratch directory and checks what a user sees:
+// exit status, standard output, standard error and the files left behind.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct run_result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void spit(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+class Driver : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/vellmark-driver-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // Runs the program with args in the scratch directory, standard input taken
+  // from stdin_file (or /dev/null when empty).
+  run_result run(const std::vector<std::string>& args, const std::string& stdin_file = "") {
+    fs::path out = dir / ".stdout", err = dir / ".stderr";
+    pid_t child = fork();
+    if (child == 0) {
+      if (chdir(dir.c_str()) != 0) _exit(127);
+      int in = open(stdin_file.empty() ? "/dev/null" : stdin_file.c_str(), O_RDONLY);
+      int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (in < 0 || o < 0 || e < 0) _exit(127);
+      dup2(in, 0), dup2(o, 1), dup2(e, 2);
+      std::vector<char*> argv{const_cast<char*>(PARSER_PATH)};
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(PARSER_PATH, argv.data());
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    run_result result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+    fs::remove(out), fs::remove(err);
+    return result;
+  }
+
+  void write(const std::string& name, const std::string& text) { spit(dir / name, text); }
+  bool exists(const std::string& name) { return fs::exists(dir / name); }
+  std::string read(const std::string& name) { return slurp(dir / name); }
+
+  fs::path dir;
+};
+
+const std::string calc =
+    "%{\n#include <stdio.h>\n%}\n"
+    "%token NUMBER\n"
+    "%%\n"
+    "expr : expr '+' term { $$ = $1 + $3; } | term { $$ = $1; } ;\n"
+    "term : NUMBER { $$ = $1; } ;\n"
+    "%%\n"
+    "int main(void) { return yyparse(); }\n";
+
+const std::string usage_text =
+    "Usage: parser [options] file.y\n"
+    "  -o   specify output filename\n"
+    "\n"
+    "  -d   produce the header file\n"
+    "  -v   produce details of the tables\n"
+    "\n"
+    "  -h   display this help and exit\n"
+    "  -V   display version and license\n"
+    "\n"
+    "DESCRIPTION\n"
+    "  This program generates parse tables for languages that are defined by a\n"
+    "  context free grammar.\n"
+    "\n";
+
+// --- Help and version ----------------------------------------------------
+
+TEST_F(Driver, HelpIsPrintedWhateverOtherFlagsSay) {
+  for (auto args : std::vector<std::vector<std::string>>{
+           {"-h"}, {"--help"}, {"-hV"}, {"-V", "-h"}, {"-h", "missing.y"}}) {
+    run_result r = run(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, usage_text);
+    EXPECT_EQ(r.err, "");
+  }
+  EXPECT_FALSE(exists("grammar.tab.c"));
+}
+
+TEST_F(Driver, VersionTextNamesTheProgramAndOpensNothing) {
+  for (auto flag : {"-V", "--version"}) {
+    run_result r = run({flag, "missing.y"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("\nVellmark version 0.9.1\n\n\n \n\n\n \n\n\n\n", 0), 0u) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 13);
+    size_t notice = r.out.find("\n\n\n\n", 0) + 4;  // the notice follows the blank lines
+    EXPECT_NE(r.out[notice], '\n');
+    EXPECT_EQ(r.out.find('\n', notice), r.out.size() - 2);
+    EXPECT_EQ(r.err, "");
+  }
+  EXPECT_FALSE(exists("grammar.tab.c"));
+}
+
+// --- Unusable command lines ------------------------------------------------
+
+TEST_F(Driver, SecondPositionalArgumentIsNamedAndNothingIsOpened) {
+  write("a.y", calc);
+  run_result r = run({"a.y", "b.y", "c.y"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Error: Unexpected argument: b.y\n");
+  EXPECT_FALSE(exists("grammar.tab.c"));
+
+  r = run({"-h", "a.y", "b.y"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Error: Unexpected argument: b.y\n");
+}
+
+TEST_F(Driver, UnknownOptionsAndMissingArgumentsFailWithTheOptionParsersWord) {
+  write("a.y", calc);
+  for (auto args : std::vector<std::vector<std::string>>{{"-x", "a.y"}, {"a.y", "-o"}, {"--output"}, {"--bogus"}}) {
+    run_result r = run(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err, "");
+  }
+  EXPECT_FALSE(exists("grammar.tab.c"));
+}
+
+// --- Files -------------------------------------------------------------------
+
+TEST_F(Driver, EveryFormOfTheOutputOptionNamesTheOutputFile) {
+  write("g.y", calc);
+  for (auto args : std::vector<std::vector<std::string>>{{"--output=out.c", "g.y"},
+                                                         {"--output", "out.c", "g.y"},
+                                                         {"-o", "out.c", "g.y"},
+                                                         {"-oout.c", "g.y"},
+                                                         {"g.y", "-o", "out.c"},
+                                                         {"-o", "first.c", "-o", "out.c", "g.y"}}) {
+    fs::remove(dir / "out.c");
+    run_result r = run(args);
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(exists("out.c"));
+    EXPECT_FALSE(exists("grammar.tab.c"));
+  }
+}
+
+TEST_F(Driver, MissingInputFailsBeforeTheOutputIsCreated) {
+  run_result r = run({"missing.y"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Unable to open input file.\n");
+  EXPECT_FALSE(exists("grammar.tab.c"));
+}
+
+TEST_F(Driver, UnwritableOutputFails) {
+  write("g.y", calc);
+  run_result r = run({"-o", "no/such/dir.c", "g.y"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Unable to open output file.\n");
+}
+
+TEST_F(Driver, GrammarIsReadFromStandardInputWithoutAFileName) {
+  write("g.y", calc);
+  write("grammar.tab.c", "stale");
+  run_result r = run({}, (dir / "g.y").string());
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(read("grammar.tab.c"), "");
+}
+
+TEST_F(Driver, TokenHeaderIsWrittenInTheCurrentDirectoryWhateverTheOutputName) {
+  write("g.y", calc);
+  run({"-d", "-o", "out.c", "g.y"});
+  EXPECT_EQ(read("grammar.tab.h"),
+            "#ifndef tab_h\n#define tab_h\n\n"
+            "enum yytokentype {\n"
+            "NUMBER     = 1114112,\n"
+            "};\n\n"
+            "typedef union YYSTYPE  YYSTYPE;\n\n"
+            "void yyerror(const char *message);\n\n"
+            "extern YYSTYPE yylval;\n\n"
+            "extern char *yytext;\n\n"
+            "int yyparse(void);\n\n"
+            "#endif\n");
+}
+
+TEST_F(Driver, UnwritableTokenHeaderFails) {
+  write("g.y", calc);
+  fs::create_directory(dir / "grammar.tab.h");
+  run_result r = run({"-d", "g.y"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Unable to open grammar.tab.h for writing.\n");
+}
+
+TEST_F(Driver, OutputIsEmptiedEvenWhenReadingFails) {
+  write("g.y", "%%\nexpr : 'x' = { } ;\n");
+  write("grammar.tab.c", "stale");
+  run({"g.y"});
+  EXPECT_EQ(read("grammar.tab.c"), "");
+}
+
+// --- The input is never destroyed -----------------------------------------------
+
+TEST_F(Driver, OutputNamedLikeTheInputIsRefused) {
+  const std::string refusal = "Error: Output file would overwrite the input file.\n";
+  write("g.y", calc);
+  write("grammar.tab.c", calc);
+  write("grammar.tab.h", calc);
+  fs::create_hard_link(dir / "g.y", dir / "link.y");
+  struct Case {
+    std::vector<std::string> args;
+    std::string stdin_file;
+  };
+  for (const Case& c : std::vector<Case>{{{"-o", "g.y", "g.y"}, ""},
+                                         {{"-o", "./g.y", "g.y"}, ""},
+                                         {{"-o", "link.y", "g.y"}, ""},
+                                         {{"grammar.tab.c"}, ""},
+                                         {{}, (dir / "grammar.tab.c").string()},
+                                         {{"-d", "-o", "out.c", "grammar.tab.h"}, ""}}) {
+    run_result r = run(c.args, c.stdin_file);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, refusal);
+  }
+  EXPECT_EQ(read("g.y"), calc);
+  EXPECT_EQ(read("grammar.tab.c"), calc);
+  EXPECT_EQ(read("grammar.tab.h"), calc);
+  EXPECT_FALSE(exists("out.c"));
+}
+
+// --- Reading the grammar ------------------------------------------------------------
+
+TEST_F(Driver, ReadingFailuresEndWithTheDriversLine) {
+  struct Case {
+    std::string grammar;
+    std::string err;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"%%\nexpr : 'x' = { } ;\n",
+            "Unexpected '=' in rule.\nFailed to read rule for nonterminal.\n"
+            "Failed to read grammar rules.\nUnable to read grammar.\n"},
+           {"expr : 'x' { } ;\n", "Unexpected 'e' in header section.\nFailed to read grammar header.\nUnable to read grammar.\n"},
+           {"%%\ne : 'x' { } ;\n/* never closed\n%%\nint user;\n",
+            "Unexpected end of file in comment.\nFailed to read grammar rules.\nUnable to read grammar.\n"},
+       }) {
+    write("g.y", c.grammar);
+    run_result r = run({"g.y"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.out, "");
+  }
+}
+
+}  // namespace
