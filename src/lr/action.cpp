@@ -1,0 +1,148 @@
+#include "lr/action.h"
+
+#include <cstdio>
+
+#include "grammar/term.h"
+#include "text/memory.h"
+
+namespace {
+
+// The largest rule id among the reductions of a row.
+uint64_t largest_rule_id(const rule_map* reduces) {
+  uint64_t largest = 0;
+  for (; reduces != nullptr; reduces = reduces->next) {
+    if (reduces->rule->id > largest) largest = reduces->rule->id;
+  }
+  return largest;
+}
+
+uint64_t mix(uint64_t hash, uint64_t value) {
+  hash ^= value + 0x9e3779b97f4a7c15u + (hash << 6) + (hash >> 2);
+  return hash * 0xff51afd7ed558ccdu;
+}
+
+uint64_t symbol_bits(symbol s) {
+  return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(s.term)) ^
+         (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(s.nonterm)) << 1);
+}
+
+}  // namespace
+
+action* action_new() { return memory_new_record<action>(); }
+
+action* action_free(action* row) {
+  if (row == nullptr) return nullptr;
+  state_map_free(row->shifts);
+  rule_map_free(row->reduces);
+  rule_map_free(row->accepts);
+  memory_release(row);
+  return nullptr;
+}
+
+bool action_add_shift(action* row, symbol t, state* target) {
+  if (!state_map_insert(&row->shifts, t, target, nullptr)) return false;
+  if (state_map_find(row->shifts, t) == target) return true;
+  std::fputs("Shift conflict on terminal '", stderr);
+  ustring_print(t.term->name, stderr);
+  std::fputs("'\n", stderr);
+  return false;
+}
+
+bool action_add_completion(action* row, item i, item accept_item) {
+  bool inserted = false;
+  if (item_equal(i, accept_item)) {
+    if (!rule_map_insert(&row->accepts, i.lookahead, i.rule, &inserted)) return false;
+    if (inserted) return true;
+    std::fputs("Accept conflict on lookahead symbol\n", stderr);
+    return false;
+  }
+  if (!rule_map_insert(&row->reduces, i.lookahead, i.rule, &inserted)) return false;
+  if (inserted) return true;
+  print_reduce_conflict(rule_map_find(row->reduces, i.lookahead), i.rule);
+  return false;
+}
+
+action* actions_new_for_state(const state* s, item accept_item) {
+  action* row = action_new();
+  if (row == nullptr) return nullptr;
+  for (size_t k = 0; k < s->items->count; ++k) {
+    item i = s->items->items[k];
+    bool added = true;
+    if (!item_has_next(i)) {
+      added = action_add_completion(row, i, accept_item);
+    } else if (item_next_symbol(i).nonterm == nullptr) {
+      symbol t = item_next_symbol(i);
+      state* target = state_map_find(s->transitions, t);
+      if (target != nullptr) added = action_add_shift(row, t, target);
+    }
+    if (!added) return action_free(row);
+  }
+  if (!action_select_any_rule(row)) return action_free(row);
+  return row;
+}
+
+bool action_select_any_rule(action* row) {
+  if (row->reduces == nullptr) return true;
+  size_t size = static_cast<size_t>(largest_rule_id(row->reduces)) + 1;
+  auto* counts = static_cast<size_t*>(memory_alloc_zero(size, sizeof(size_t)));
+  auto* rules_by_id = static_cast<rule**>(memory_alloc_zero(size, sizeof(rule*)));
+  if (counts == nullptr || rules_by_id == nullptr) {
+    memory_release(counts);
+    memory_release(rules_by_id);
+    return false;
+  }
+  for (const rule_map* node = row->reduces; node != nullptr; node = node->next) {
+    ++counts[node->rule->id];
+    rules_by_id[node->rule->id] = node->rule;
+  }
+  size_t best = 0;
+  for (size_t id = 0; id < size; ++id) {
+    if (counts[id] > counts[best]) best = id;  // strictly greater: the smallest id wins a tie
+  }
+  rule* chosen = rules_by_id[best];
+  memory_release(counts);
+  memory_release(rules_by_id);
+  rule_map_erase(&row->reduces, chosen);
+  row->default_rule = chosen;
+  return true;
+}
+
+bool action_is_same(const action* a, const action* b) {
+  return state_map_is_same(a->shifts, b->shifts) &&
+         rule_map_is_same(a->reduces, b->reduces) && rule_map_is_same(a->accepts, b->accepts) &&
+         a->default_rule == b->default_rule;
+}
+
+uint64_t action_hash(const action* row) {
+  uint64_t hash = 0;
+  for (const state_map* node = row->shifts; node != nullptr; node = node->next) {
+    hash = mix(mix(hash, symbol_bits(node->symbol)), reinterpret_cast<uintptr_t>(node->state));
+  }
+  hash = mix(hash, 1);
+  for (const rule_map* node = row->reduces; node != nullptr; node = node->next) {
+    hash = mix(mix(hash, symbol_bits(node->symbol)), reinterpret_cast<uintptr_t>(node->rule));
+  }
+  hash = mix(hash, 2);
+  for (const rule_map* node = row->accepts; node != nullptr; node = node->next) {
+    hash = mix(mix(hash, symbol_bits(node->symbol)), reinterpret_cast<uintptr_t>(node->rule));
+  }
+  return mix(hash, reinterpret_cast<uintptr_t>(row->default_rule));
+}
+
+void print_reduce_conflict(const rule* stored, const rule* incoming) {
+  std::fputs("Reduce Conflict\n", stderr);
+  rule_print(stored, stderr);
+  rule_print(incoming, stderr);
+}
+
+actions* actions_new() { return growable_new<actions>(); }
+
+void actions_free(actions* array) { growable_free(array); }
+
+void actions_clear(actions* array) {
+  if (array == nullptr) return;
+  for (size_t k = 0; k < array->count; ++k) action_free(array->items[k]);
+  array->count = 0;
+}
+
+bool action_push(actions* array, action* row) { return growable_push(array, row); }

@@ -1,0 +1,257 @@
+#include "lr/closure.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "grammar/nonterm.h"
+#include "text/memory.h"
+
+namespace {
+
+template <typename T>
+T* allocate_array(size_t count) {
+  return static_cast<T*>(memory_alloc_zero(count == 0 ? 1 : count, sizeof(T)));
+}
+
+lookahead_word* nonterm_set(const closure* c, size_t n) { return c->nonterm_sets + n * c->table->words; }
+
+// Adds first (and extra, when given) to the lookaheads of nonterminal n, queueing n when they grew.
+void feed(closure* c, size_t n, const lookahead_word* first, const lookahead_word* extra) {
+  size_t words = c->table->words;
+  lookahead_word* set = nonterm_set(c, n);
+  bool grew = lookahead_set_union(set, first, words);
+  if (extra != nullptr && lookahead_set_union(set, extra, words)) grew = true;
+  if (!grew) return;
+  if (!c->reached[n]) {
+    c->reached[n] = true;
+    c->reached_list[c->reached_count++] = n;
+  }
+  if (!c->queued[n]) {
+    c->queued[n] = true;
+    c->queue[c->queue_count++] = n;
+  }
+}
+
+// An item before nonterminal n hands n FIRST of the rest of its rule, and its own lookaheads when that rest can vanish.
+void feed_from_core(closure* c, size_t core, const lookahead_word* lookaheads) {
+  const core_table* t = c->table;
+  size_t n = t->next_nonterm[core];
+  if (n == no_symbol_key) return;
+  feed(c, n, core_table_rest_first(t, core + 1), t->rest_nullable[core + 1] ? lookaheads : nullptr);
+}
+
+void add_entry(closure* c, size_t core, const lookahead_word* set) {
+  c->entries[c->entry_count++] = closure_entry{core, set};
+  c->entry_of_core[core] = c->entry_count;
+  lookahead_set_add(c->core_marks, core);
+}
+
+// A core already in the kernel (the start item's) takes the closure's lookaheads as well.
+void merge_entry(closure* c, size_t entry, const lookahead_word* set) {
+  size_t words = c->table->words;
+  closure_entry* e = &c->entries[entry];
+  lookahead_word* own = c->merged + c->merged_count * words;
+  bool already_merged = e->set >= c->merged && e->set < c->merged + c->table->rule_count * words;
+  if (!already_merged) {
+    std::memcpy(own, e->set, words * sizeof(lookahead_word));
+    ++c->merged_count;
+    e->set = own;
+  }
+  lookahead_set_union(const_cast<lookahead_word*>(e->set), set, words);
+}
+
+void add_rule_entries(closure* c, size_t n) {
+  const core_table* t = c->table;
+  const rules* alternatives = t->nonterms->items[n]->rules;
+  const lookahead_word* set = nonterm_set(c, n);
+  for (size_t r = 0; r < alternatives->count; ++r) {
+    size_t core = t->core_base[alternatives->items[r]->id];
+    if (c->entry_of_core[core] != 0) {
+      merge_entry(c, c->entry_of_core[core] - 1, set);
+    } else {
+      add_entry(c, core, set);
+    }
+  }
+}
+
+void pass_on(closure* c, size_t n) {
+  const core_table* t = c->table;
+  const rules* alternatives = t->nonterms->items[n]->rules;
+  for (size_t r = 0; r < alternatives->count; ++r) {
+    feed_from_core(c, t->core_base[alternatives->items[r]->id], nonterm_set(c, n));
+  }
+}
+
+void add_member(closure* c, size_t key, size_t entry) {
+  c->next_member[entry] = SIZE_MAX;
+  if (c->first_member[key] == SIZE_MAX) {
+    c->first_member[key] = entry;
+    lookahead_set_add(c->key_marks, key);
+  } else {
+    c->next_member[c->last_member[key]] = entry;
+  }
+  c->last_member[key] = entry;
+}
+
+}  // namespace
+
+closure* closure_new(const core_table* table) {
+  closure* c = memory_new_record<closure>();
+  if (c == nullptr) return nullptr;
+  size_t keys = table->term_count + table->nonterm_count;
+  c->table = table;
+  c->key_words = lookahead_words_for(keys);
+  c->core_words = lookahead_words_for(table->core_count);
+  c->nonterm_sets = allocate_array<lookahead_word>(table->nonterm_count * table->words);
+  c->queued = allocate_array<bool>(table->nonterm_count);
+  c->reached = allocate_array<bool>(table->nonterm_count);
+  c->queue = allocate_array<size_t>(table->nonterm_count);
+  c->reached_list = allocate_array<size_t>(table->nonterm_count);
+  c->entry_of_core = allocate_array<size_t>(table->core_count);
+  c->core_marks = allocate_array<lookahead_word>(c->core_words);
+  c->entries = allocate_array<closure_entry>(table->core_count);
+  c->merged = allocate_array<lookahead_word>(table->rule_count * table->words);
+  c->first_member = allocate_array<size_t>(keys);
+  c->last_member = allocate_array<size_t>(keys);
+  c->next_member = allocate_array<size_t>(table->core_count);
+  c->key_marks = allocate_array<lookahead_word>(c->key_words);
+  c->completed = allocate_array<size_t>(table->core_count);
+  c->successor = item_groups_new(table->core_count, table->words);
+  if (c->nonterm_sets == nullptr || c->queued == nullptr || c->reached == nullptr || c->queue == nullptr ||
+      c->reached_list == nullptr || c->entry_of_core == nullptr || c->core_marks == nullptr ||
+      c->entries == nullptr || c->merged == nullptr || c->first_member == nullptr ||
+      c->last_member == nullptr || c->next_member == nullptr || c->key_marks == nullptr ||
+      c->completed == nullptr || c->successor == nullptr) {
+    closure_free(c);
+    return nullptr;
+  }
+  for (size_t k = 0; k < keys; ++k) c->first_member[k] = SIZE_MAX;
+  return c;
+}
+
+void closure_free(closure* c) {
+  if (c == nullptr) return;
+  memory_release(c->nonterm_sets);
+  memory_release(c->queued);
+  memory_release(c->reached);
+  memory_release(c->queue);
+  memory_release(c->reached_list);
+  memory_release(c->entry_of_core);
+  memory_release(c->core_marks);
+  memory_release(c->entries);
+  memory_release(c->merged);
+  memory_release(c->first_member);
+  memory_release(c->last_member);
+  memory_release(c->next_member);
+  memory_release(c->key_marks);
+  memory_release(c->completed);
+  item_groups_free(c->successor);
+  memory_release(c);
+}
+
+void closure_solve(closure* c, const item_groups* kernel) {
+  for (size_t k = 0; k < kernel->count; ++k) {
+    add_entry(c, kernel->cores[k], item_groups_set(kernel, k));
+  }
+  for (size_t k = 0; k < kernel->count; ++k) feed_from_core(c, kernel->cores[k], item_groups_set(kernel, k));
+  while (c->queue_count > 0) {
+    size_t n = c->queue[--c->queue_count];
+    c->queued[n] = false;
+    pass_on(c, n);
+  }
+  for (size_t k = 0; k < c->reached_count; ++k) add_rule_entries(c, c->reached_list[k]);
+}
+
+void closure_group_successors(closure* c) {
+  const core_table* t = c->table;
+  for (size_t core = lookahead_set_next(c->core_marks, 0, c->core_words); core != SIZE_MAX;
+       core = lookahead_set_next(c->core_marks, core + 1, c->core_words)) {
+    size_t entry = c->entry_of_core[core] - 1;
+    size_t key = t->next_key[core];
+    if (key == no_symbol_key) {
+      c->completed[c->completed_count++] = entry;
+    } else {
+      add_member(c, key, entry);
+    }
+  }
+  const closure_entry* entries = c->entries;
+  const size_t* rank = t->rule_rank;
+  const size_t* rule_of = t->core_rule;
+  std::sort(c->completed, c->completed + c->completed_count, [entries, rank, rule_of](size_t a, size_t b) {
+    return rank[rule_of[entries[a].core]] > rank[rule_of[entries[b].core]];
+  });
+}
+
+size_t closure_next_key(const closure* c, size_t start) {
+  return lookahead_set_next(c->key_marks, start, c->key_words);
+}
+
+void closure_fill_successor(closure* c, size_t key) {
+  item_groups* next = c->successor;
+  size_t words = c->table->words;
+  size_t count = 0;
+  for (size_t entry = c->first_member[key]; entry != SIZE_MAX; entry = c->next_member[entry]) {
+    next->cores[count] = c->entries[entry].core + 1;
+    std::memcpy(next->sets + count * words, c->entries[entry].set, words * sizeof(lookahead_word));
+    ++count;
+  }
+  next->count = count;
+  item_groups_rehash(next);
+}
+
+item_groups* closure_reductions(const closure* c, bool* failed) {
+  *failed = false;
+  if (c->completed_count == 0) return nullptr;
+  size_t words = c->table->words;
+  item_groups* groups = item_groups_new(c->completed_count, words);
+  if (groups == nullptr) {
+    *failed = true;
+    return nullptr;
+  }
+  for (size_t k = 0; k < c->completed_count; ++k) {
+    const closure_entry& e = c->entries[c->completed[k]];
+    groups->cores[k] = e.core;
+    std::memcpy(item_groups_set(groups, k), e.set, words * sizeof(lookahead_word));
+  }
+  return groups;
+}
+
+bool closure_items(const closure* c, item_set* out) {
+  const core_table* t = c->table;
+  for (size_t k = 0; k < c->entry_count; ++k) {
+    const closure_entry& e = c->entries[k];
+    size_t id = t->core_rule[e.core];
+    size_t mark = e.core - t->core_base[id];
+    for (size_t bit = lookahead_set_next(e.set, 0, t->words); bit != SIZE_MAX;
+         bit = lookahead_set_next(e.set, bit + 1, t->words)) {
+      if (!item_insert(out, item_make(t->rule_by_id[id], mark, core_table_bit_symbol(t, bit)), nullptr)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+void closure_reset(closure* c) {
+  size_t words = c->table->words;
+  for (size_t k = 0; k < c->entry_count; ++k) {
+    size_t core = c->entries[k].core;
+    c->entry_of_core[core] = 0;
+    c->core_marks[core / lookahead_word_bits] = 0;
+    size_t key = c->table->next_key[core];
+    if (key != no_symbol_key) {
+      c->first_member[key] = SIZE_MAX;
+      c->key_marks[key / lookahead_word_bits] = 0;
+    }
+  }
+  for (size_t k = 0; k < c->reached_count; ++k) {
+    size_t n = c->reached_list[k];
+    c->reached[n] = false;
+    std::memset(nonterm_set(c, n), 0, words * sizeof(lookahead_word));
+  }
+  c->entry_count = 0;
+  c->reached_count = 0;
+  c->queue_count = 0;
+  c->merged_count = 0;
+  c->completed_count = 0;
+}

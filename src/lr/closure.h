@@ -1,0 +1,74 @@
+#ifndef VELLMARK_LR_CLOSURE_H
+#define VELLMARK_LR_CLOSURE_H
+
+#include <cstddef>
+
+#include "lr/core_table.h"
+#include "lr/item_groups.h"
+#include "lr/item_set.h"
+
+// One core of a closed state with its lookahead set (owned by the kernel or by the closure's scratch).
+struct closure_entry {
+  size_t core;
+  const lookahead_word* set;
+};
+
+// The reusable scratch of the construction's closure. Items of the rules of
+// a nonterminal B all get the same lookaheads, so the closure is solved per
+// nonterminal: each B collects, as a set of bits, FIRST of what follows it in
+// every item that expects it, and its rules' items are made once at the end.
+// The cost is linear in the cores touched times the width of a set.
+struct closure {
+  const core_table* table;
+  lookahead_word* nonterm_sets;  // by nonterminal id: the lookaheads of its rules' items
+  bool* queued;                  // by nonterminal id: waiting to pass its set on
+  bool* reached;                 // by nonterminal id: its set is not empty
+  size_t* queue;
+  size_t queue_count;
+  size_t* reached_list;          // nonterminals with a set, in the order they were reached
+  size_t reached_count;
+  size_t* entry_of_core;         // by core: entry index + 1, 0 when the core is not in the state
+  lookahead_word* core_marks;    // one bit per core in the state, for walking cores in ascending order
+  closure_entry* entries;        // the state's cores with their lookaheads
+  size_t entry_count;
+  lookahead_word* merged;        // sets of kernel cores that the closure adds to as well
+  size_t merged_count;
+  size_t* first_member;          // by exploration key: first entry that expects the symbol, SIZE_MAX when none
+  size_t* last_member;           // by exploration key: last such entry
+  size_t* next_member;           // by entry: the next entry expecting the same symbol
+  lookahead_word* key_marks;     // one bit per exploration key that some entry expects
+  size_t key_words;
+  size_t core_words;
+  size_t* completed;             // entries whose dot is at the end, in item order once grouped
+  size_t completed_count;
+  item_groups* successor;        // the kernel of the successor being formed
+};
+
+// Scratch for closures over table's grammar; null when memory is exhausted.
+closure* closure_new(const core_table* table);
+
+// Releases the scratch; accepts null.
+void closure_free(closure* c);
+
+// Closes kernel into the entries; the scratch must be fresh or reset. Never fails.
+void closure_solve(closure* c, const item_groups* kernel);
+
+// Sorts the entries by the symbol after their dot and collects the completed ones in item order.
+void closure_group_successors(closure* c);
+
+// The least exploration key at or above start that some entry expects; SIZE_MAX when none.
+size_t closure_next_key(const closure* c, size_t start);
+
+// Fills successor with the kernel reached on key's symbol, cores ascending, and hashes it.
+void closure_fill_successor(closure* c, size_t key);
+
+// The completed entries as groups, rules in descending item order; null when memory is exhausted or none is complete (then *failed tells which).
+item_groups* closure_reductions(const closure* c, bool* failed);
+
+// Inserts every item of the closed state into out; false when memory is exhausted.
+bool closure_items(const closure* c, item_set* out);
+
+// Empties the scratch for the next state.
+void closure_reset(closure* c);
+
+#endif

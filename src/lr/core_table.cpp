@@ -1,0 +1,176 @@
+#include "lr/core_table.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "grammar/nonterm.h"
+#include "grammar/term.h"
+
+namespace {
+
+template <typename T>
+T* allocate_array(size_t count) {
+  return static_cast<T*>(memory_alloc_zero(count == 0 ? 1 : count, sizeof(T)));
+}
+
+bool by_address(const void* a, const void* b) {
+  return reinterpret_cast<uintptr_t>(a) < reinterpret_cast<uintptr_t>(b);
+}
+
+size_t count_rules(const grammar* g) {
+  size_t count = 0;
+  for (size_t n = 0; n < g->nonterms->count; ++n) count += g->nonterms->items[n]->rules->count;
+  return count;
+}
+
+bool allocate_arrays(core_table* t) {
+  t->term_by_bit = allocate_array<term*>(t->term_count);
+  t->bit_of_term = allocate_array<size_t>(t->term_count);
+  t->rule_by_id = allocate_array<rule*>(t->rule_count);
+  t->rule_rank = allocate_array<size_t>(t->rule_count);
+  t->core_base = allocate_array<size_t>(t->rule_count);
+  t->core_rule = allocate_array<size_t>(t->core_count);
+  t->next_key = allocate_array<size_t>(t->core_count);
+  t->next_nonterm = allocate_array<size_t>(t->core_count);
+  t->rest_first = allocate_array<lookahead_word>(t->core_count * t->words);
+  t->rest_nullable = allocate_array<bool>(t->core_count);
+  return t->term_by_bit != nullptr && t->bit_of_term != nullptr && t->rule_by_id != nullptr &&
+         t->rule_rank != nullptr && t->core_base != nullptr && t->core_rule != nullptr &&
+         t->next_key != nullptr && t->next_nonterm != nullptr && t->rest_first != nullptr &&
+         t->rest_nullable != nullptr;
+}
+
+// Lookahead bits follow the address order of the terminal records, the order of lookaheads in items.
+void number_terminals(core_table* t) {
+  for (size_t i = 0; i < t->term_count; ++i) t->term_by_bit[i] = t->terms->items[i];
+  std::sort(t->term_by_bit, t->term_by_bit + t->term_count,
+            [](const term* a, const term* b) { return by_address(a, b); });
+  for (size_t bit = 0; bit < t->term_count; ++bit) t->bit_of_term[t->term_by_bit[bit]->id] = bit;
+}
+
+// Rules by id, and their rank in address order, the order of rules in items.
+void number_rules(core_table* t) {
+  for (size_t n = 0; n < t->nonterm_count; ++n) {
+    const rules* alternatives = t->nonterms->items[n]->rules;
+    for (size_t r = 0; r < alternatives->count; ++r) t->rule_by_id[alternatives->items[r]->id] = alternatives->items[r];
+  }
+  size_t* order = t->core_rule;  // scratch until number_cores fills it: there are more cores than rules
+  for (size_t id = 0; id < t->rule_count; ++id) order[id] = id;
+  rule** by_id = t->rule_by_id;
+  std::sort(order, order + t->rule_count, [by_id](size_t a, size_t b) { return by_address(by_id[a], by_id[b]); });
+  for (size_t rank = 0; rank < t->rule_count; ++rank) t->rule_rank[order[rank]] = rank;
+}
+
+// The numbering relies on the ids the reader assigns: each is a position in its array.
+bool ids_are_positions(const grammar* g, size_t rule_count) {
+  for (size_t i = 0; i < g->terms->count; ++i) {
+    if (g->terms->items[i]->id != i) return false;
+  }
+  size_t next = 0;
+  for (size_t n = 0; n < g->nonterms->count; ++n) {
+    const nonterm* head = g->nonterms->items[n];
+    if (head->id != n) return false;
+    for (size_t r = 0; r < head->rules->count; ++r) {
+      if (head->rules->items[r]->id != next++) return false;
+    }
+  }
+  return next == rule_count;
+}
+
+void add_first_of_nonterm(core_table* t, lookahead_word* set, const nonterm* n) {
+  for (size_t i = 0; i < n->firsts->count; ++i) {
+    const term* member = n->firsts->items[i].term;
+    if (member != nullptr) lookahead_set_add(set, t->bit_of_term[member->id]);
+  }
+}
+
+// Numbers the cores of every rule and fills, right to left, FIRST of each rest of a rule.
+void number_cores(core_table* t) {
+  size_t core = 0;
+  for (size_t id = 0; id < t->rule_count; ++id) {
+    const rule* r = t->rule_by_id[id];
+    const symbols* rhs = r->symbols;
+    t->core_base[id] = core;
+    size_t last = core + rhs->count;
+    t->core_rule[last] = id;
+    t->next_key[last] = no_symbol_key;
+    t->next_nonterm[last] = no_symbol_key;
+    t->rest_nullable[last] = true;
+    for (size_t k = rhs->count; k-- > 0;) {
+      size_t c = core + k;
+      symbol s = rhs->items[k];
+      lookahead_word* first = t->rest_first + c * t->words;
+      t->core_rule[c] = id;
+      if (s.nonterm == nullptr) {
+        t->next_key[c] = s.term->id;
+        t->next_nonterm[c] = no_symbol_key;
+        lookahead_set_add(first, t->bit_of_term[s.term->id]);
+        t->rest_nullable[c] = false;
+      } else {
+        t->next_key[c] = t->term_count + s.nonterm->id;
+        t->next_nonterm[c] = s.nonterm->id;
+        add_first_of_nonterm(t, first, s.nonterm);
+        t->rest_nullable[c] = s.nonterm->nullable && t->rest_nullable[c + 1];
+        if (s.nonterm->nullable) lookahead_set_union(first, first + t->words, t->words);
+      }
+    }
+    core = last + 1;
+  }
+}
+
+}  // namespace
+
+core_table* core_table_new(const grammar* g) {
+  core_table* t = memory_new_record<core_table>();
+  if (t == nullptr) return nullptr;
+  t->terms = g->terms;
+  t->nonterms = g->nonterms;
+  t->term_count = g->terms->count;
+  t->nonterm_count = g->nonterms->count;
+  t->rule_count = count_rules(g);
+  if (!ids_are_positions(g, t->rule_count)) {
+    memory_release(t);
+    return nullptr;
+  }
+  t->words = lookahead_words_for(t->term_count + 1);
+  t->end_marker_bit = t->term_count;
+  t->core_count = 0;
+  for (size_t n = 0; n < t->nonterm_count; ++n) {
+    const rules* alternatives = g->nonterms->items[n]->rules;
+    for (size_t r = 0; r < alternatives->count; ++r) t->core_count += alternatives->items[r]->symbols->count + 1;
+  }
+  if (!allocate_arrays(t)) {
+    core_table_free(t);
+    return nullptr;
+  }
+  number_terminals(t);
+  number_rules(t);
+  number_cores(t);
+  return t;
+}
+
+void core_table_free(core_table* table) {
+  if (table == nullptr) return;
+  memory_release(table->term_by_bit);
+  memory_release(table->bit_of_term);
+  memory_release(table->rule_by_id);
+  memory_release(table->rule_rank);
+  memory_release(table->core_base);
+  memory_release(table->core_rule);
+  memory_release(table->next_key);
+  memory_release(table->next_nonterm);
+  memory_release(table->rest_first);
+  memory_release(table->rest_nullable);
+  memory_release(table);
+}
+
+symbol core_table_key_symbol(const core_table* table, size_t key) {
+  if (key < table->term_count) return symbol_for_term(table->terms->items[key]);
+  return symbol_for_nonterm(table->nonterms->items[key - table->term_count]);
+}
+
+symbol core_table_bit_symbol(const core_table* table, size_t bit) {
+  if (bit == table->end_marker_bit) return symbol_for_endmark();
+  return symbol_for_term(table->term_by_bit[bit]);
+}

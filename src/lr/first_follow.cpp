@@ -1,0 +1,117 @@
+#include "lr/first_follow.h"
+
+namespace {
+
+// Inserts every member of source into destination, noting each new member in *changed.
+// Members are read by index, so source may be destination itself (left recursion).
+bool insert_all(symbol_set* destination, const symbol_set* source, bool* changed) {
+  for (size_t i = 0; i < source->count; ++i) {
+    bool added = false;
+    if (!symbol_insert(destination, source->items[i], &added)) return false;
+    if (added) *changed = true;
+  }
+  return true;
+}
+
+bool insert_one(symbol_set* destination, symbol s, bool* changed) {
+  bool added = false;
+  if (!symbol_insert(destination, s, &added)) return false;
+  if (added) *changed = true;
+  return true;
+}
+
+}  // namespace
+
+bool insert_firsts(nonterm* a, const rule* r, bool* changed) {
+  const symbols* rhs = r->symbols;
+  for (size_t i = 0; i < rhs->count; ++i) {
+    symbol s = rhs->items[i];
+    if (s.nonterm == nullptr) return insert_one(a->firsts, s, changed);
+    if (!insert_all(a->firsts, s.nonterm->firsts, changed)) return false;
+    if (!s.nonterm->nullable) return true;
+  }
+  if (!a->nullable) {
+    a->nullable = true;
+    *changed = true;
+  }
+  return true;
+}
+
+bool nonterm_solve_first(nonterm* n, bool* changed) {
+  for (size_t i = 0; i < n->rules->count; ++i) {
+    if (!insert_firsts(n, n->rules->items[i], changed)) return false;
+  }
+  return true;
+}
+
+bool solve_firsts(nonterms* all) {
+  bool changed = true;
+  while (changed) {
+    changed = false;
+    for (size_t i = 0; i < all->count; ++i) {
+      if (!nonterm_solve_first(all->items[i], &changed)) return false;
+    }
+  }
+  return true;
+}
+
+bool insert_follows(nonterm* b, const symbol_set* source, bool* changed) {
+  return insert_all(b->follows, source, changed);
+}
+
+bool insert_follows_list(nonterm* b, const symbol* first, const symbol* last, bool* reaches_end,
+                         bool* changed) {
+  for (const symbol* s = first; s != last; ++s) {
+    if (s->nonterm == nullptr) {
+      *reaches_end = false;
+      return insert_one(b->follows, *s, changed);
+    }
+    if (!insert_all(b->follows, s->nonterm->firsts, changed)) return false;
+    if (!s->nonterm->nullable) {
+      *reaches_end = false;
+      return true;
+    }
+  }
+  *reaches_end = true;
+  return true;
+}
+
+bool nonterm_solve_follows(nonterm* a, bool* changed) {
+  for (size_t r = 0; r < a->rules->count; ++r) {
+    const symbols* rhs = a->rules->items[r]->symbols;
+    const symbol* end = rhs->items + rhs->count;
+    for (size_t i = 0; i < rhs->count; ++i) {
+      nonterm* b = rhs->items[i].nonterm;
+      if (b == nullptr) continue;
+      bool reaches_end = false;
+      if (!insert_follows_list(b, rhs->items + i + 1, end, &reaches_end, changed)) return false;
+      if (reaches_end && !insert_follows(b, a->follows, changed)) return false;
+    }
+  }
+  return true;
+}
+
+bool solve_follows(nonterm* start, nonterms* all, symbol end_marker) {
+  if (start == nullptr || start->rules->count == 0) return false;
+  nonterm* head = start->rules->items[0]->nonterm;
+  if (!symbol_insert(head->follows, end_marker, nullptr)) return false;
+  bool changed = true;
+  while (changed) {
+    changed = false;
+    for (size_t i = 0; i < all->count; ++i) {
+      if (!nonterm_solve_follows(all->items[i], &changed)) return false;
+    }
+  }
+  return true;
+}
+
+bool solve_firsts_for_symbols(const symbols* sequence, symbol_set* result) {
+  result->count = 0;
+  for (size_t i = 0; i < sequence->count; ++i) {
+    symbol s = sequence->items[i];
+    if (s.nonterm == nullptr) return symbol_insert(result, s, nullptr);
+    if (!symbol_insert_set(result, s.nonterm->firsts)) return false;
+    if (!s.nonterm->nullable) return true;
+  }
+  return true;
+}

@@ -1,0 +1,40 @@
+#ifndef VELLMARK_LR_ITEM_GROUPS_H
+#define VELLMARK_LR_ITEM_GROUPS_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "lr/lookahead_set.h"
+
+// Items gathered by core (rule and mark), each core with the set of its
+// lookaheads: the compact form in which the construction keeps a state's
+// kernel and its completed items. One block holds the record and both arrays.
+struct item_groups {
+  uint64_t hash;          // of cores and sets, filled by item_groups_rehash
+  size_t count;           // cores held
+  size_t words;           // words of one lookahead set
+  size_t* cores;          // count core numbers
+  lookahead_word* sets;   // count sets of words words, in the order of cores
+};
+
+// Groups with room for count cores, all sets empty; null when memory is exhausted.
+item_groups* item_groups_new(size_t count, size_t words);
+
+// An exact copy of the first count groups of source; null when memory is exhausted.
+item_groups* item_groups_copy(const item_groups* source, size_t count);
+
+// Releases the block; accepts null.
+void item_groups_free(item_groups* groups);
+
+// The lookahead set of group k.
+inline lookahead_word* item_groups_set(const item_groups* groups, size_t k) {
+  return groups->sets + k * groups->words;
+}
+
+// Recomputes hash from the cores and sets.
+void item_groups_rehash(item_groups* groups);
+
+// True when both hold the same cores in the same order with equal sets.
+bool item_groups_same(const item_groups* a, const item_groups* b);
+
+#endif

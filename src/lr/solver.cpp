@@ -1,0 +1,189 @@
+#include "lr/solver.h"
+
+#include "grammar/nonterm.h"
+#include "lr/closure.h"
+#include "lr/first_follow.h"
+
+namespace {
+
+bool same_kernel_as(const item_groups* kernel, const state* candidate) {
+  return item_groups_same(candidate->kernel, kernel);
+}
+
+// The start state: the start item alone as its kernel, its closure being made when it is explored.
+state* make_start_state(solver* s, const rule* first) {
+  state* start = state_new();
+  if (start == nullptr) return nullptr;
+  start->kernel = item_groups_new(1, s->cores->words);
+  if (start->kernel == nullptr) {
+    state_free(start);
+    return nullptr;
+  }
+  start->kernel->cores[0] = s->cores->core_base[first->id];
+  lookahead_set_add(item_groups_set(start->kernel, 0), s->cores->end_marker_bit);
+  item_groups_rehash(start->kernel);
+  return start;
+}
+
+bool add_start_state(solver* s, const rule* first) {
+  state* start = make_start_state(s, first);
+  if (start == nullptr) return false;
+  start->id = 0;
+  if (!state_push(s->states, start)) {
+    state_free(start);
+    return false;
+  }
+  return hash_index_add(&s->state_index, start->kernel->hash, start);
+}
+
+// Closes s, keeps its completed items for its row, and records a transition on every symbol its items expect, in exploration order.
+bool explore_state(solver* s, closure* c, states* worklist, state* from) {
+  closure_solve(c, from->kernel);
+  closure_group_successors(c);
+  bool failed = false;
+  from->reductions = closure_reductions(c, &failed);
+  for (size_t key = closure_next_key(c, 0); !failed && key != SIZE_MAX; key = closure_next_key(c, key + 1)) {
+    closure_fill_successor(c, key);
+    failed = !solve_state_after_symbol(s, worklist, from, core_table_key_symbol(s->cores, key), c->successor);
+  }
+  closure_reset(c);
+  return !failed;
+}
+
+bool explore_all(solver* s, closure* c, states* worklist) {
+  if (!state_push(worklist, s->states->items[0])) return false;
+  while (worklist->count > 0) {
+    if (!explore_state(s, c, worklist, state_pop(worklist))) return false;
+  }
+  return true;
+}
+
+// The completed items of a state, in item order: rules descending, lookaheads descending.
+bool add_completions(const core_table* t, action* row, const item_groups* reductions, item accept_item) {
+  if (reductions == nullptr) return true;
+  for (size_t k = 0; k < reductions->count; ++k) {
+    size_t core = reductions->cores[k];
+    rule* r = t->rule_by_id[t->core_rule[core]];
+    size_t mark = core - t->core_base[r->id];
+    const lookahead_word* set = item_groups_set(reductions, k);
+    for (size_t bit = lookahead_set_previous(set, t->words * lookahead_word_bits); bit != SIZE_MAX;
+         bit = lookahead_set_previous(set, bit)) {
+      if (!action_add_completion(row, item_make(r, mark, core_table_bit_symbol(t, bit)), accept_item)) return false;
+    }
+  }
+  return true;
+}
+
+// A state's row from its terminal transitions and its kept completed items.
+action* new_row(const solver* s, const state* st, item accept_item) {
+  if (st->kernel == nullptr) return actions_new_for_state(st, accept_item);
+  action* row = action_new();
+  if (row == nullptr) return nullptr;
+  for (const state_map* node = st->transitions; node != nullptr; node = node->next) {
+    if (node->symbol.term == nullptr) continue;
+    if (!action_add_shift(row, node->symbol, node->state)) return action_free(row);
+  }
+  if (!add_completions(s->cores, row, st->reductions, accept_item)) return action_free(row);
+  if (!action_select_any_rule(row)) return action_free(row);
+  return row;
+}
+
+// The shared row equal to row, or row itself once added to the solver's rows; null when memory is exhausted.
+action* share_row(solver* s, action* row) {
+  uint64_t hash = action_hash(row);
+  action* existing =
+      hash_index_find(&s->action_index, hash, [row](const action* candidate) { return action_is_same(candidate, row); });
+  if (existing != nullptr) {
+    action_free(row);
+    return existing;
+  }
+  if (!action_push(s->actions, row)) {
+    action_free(row);
+    return nullptr;
+  }
+  return hash_index_add(&s->action_index, hash, row) ? row : nullptr;
+}
+
+}  // namespace
+
+solver* solver_new() {
+  solver* s = memory_new_record<solver>();
+  if (s == nullptr) return nullptr;
+  s->states = states_new();
+  s->actions = actions_new();
+  if (s->states == nullptr || s->actions == nullptr) {
+    solver_free(s);
+    return nullptr;
+  }
+  return s;
+}
+
+void solver_free(solver* s) {
+  if (s == nullptr) return;
+  actions_clear(s->actions);
+  actions_free(s->actions);
+  states_clear(s->states);
+  states_free(s->states);
+  core_table_free(s->cores);
+  hash_index_clear(&s->state_index);
+  hash_index_clear(&s->action_index);
+  memory_release(s);
+}
+
+bool solve_grammar(solver* s, grammar* g) {
+  if (s->cores != nullptr || s->states->count > 0) return false;  // a solver holds one automaton
+  symbol end_marker = symbol_for_endmark();
+  if (!solve_firsts(g->nonterms)) return false;
+  if (!solve_follows(g->start, g->nonterms, end_marker)) return false;
+  rule* first = grammar_first_rule(g);
+  if (first == nullptr) return false;
+  item accept_item = item_make(first, first->symbols->count, end_marker);
+  s->cores = core_table_new(g);
+  if (s->cores == nullptr || !add_start_state(s, first)) return false;
+  closure* c = closure_new(s->cores);
+  states* worklist = states_new();
+  bool explored = c != nullptr && worklist != nullptr && explore_all(s, c, worklist);
+  closure_free(c);
+  states_free(worklist);
+  return explored && solver_actions(s, accept_item);
+}
+
+bool solve_state_after_symbol(solver* s, states* worklist, state* from, symbol x, const item_groups* kernel) {
+  state* target = hash_index_find(&s->state_index, kernel->hash,
+                                  [kernel](const state* candidate) { return same_kernel_as(kernel, candidate); });
+  if (target == nullptr) {
+    target = state_new();
+    if (target == nullptr) return false;
+    target->kernel = item_groups_copy(kernel, kernel->count);
+    target->id = s->states->count;
+    if (target->kernel == nullptr || !state_push(s->states, target)) {
+      state_free(target);
+      return false;
+    }
+    if (!hash_index_add(&s->state_index, kernel->hash, target)) return false;
+    if (!state_push(worklist, target)) return false;
+  }
+  return state_map_insert(&from->transitions, x, target, nullptr);
+}
+
+bool solver_actions(solver* s, item accept_item) {
+  for (size_t k = 0; k < s->states->count; ++k) {
+    state* st = s->states->items[k];
+    action* row = new_row(s, st, accept_item);
+    if (row == nullptr) return false;
+    st->action = share_row(s, row);
+    if (st->action == nullptr) return false;
+    if (!state_solve_gotos(st)) return false;
+  }
+  return true;
+}
+
+bool solver_state_items(const solver* s, const state* st, item_set* out) {
+  if (st->kernel == nullptr) return item_insert_set(out, st->items);
+  closure* c = closure_new(s->cores);
+  if (c == nullptr) return false;
+  closure_solve(c, st->kernel);
+  bool filled = closure_items(c, out);
+  closure_free(c);
+  return filled;
+}

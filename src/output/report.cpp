@@ -1,0 +1,302 @@
+#include "output/report.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "grammar/nonterm.h"
+#include "grammar/term.h"
+#include "text/memory.h"
+
+namespace {
+
+unsigned long number(uint64_t value) { return static_cast<unsigned long>(value); }
+
+// Output gathered into large writes: a report has a cell per state and symbol.
+struct line_buffer {
+  char data[1 << 16];
+  size_t used;
+};
+
+void flush(line_buffer* out) {
+  std::fwrite(out->data, 1, out->used, stdout);
+  out->used = 0;
+}
+
+void put_text(line_buffer* out, const char* text, size_t length) {
+  if (out->used + length > sizeof out->data) flush(out);
+  std::memcpy(out->data + out->used, text, length);
+  out->used += length;
+}
+
+// Writes value right-aligned in width columns (wider when it needs more) and then tail, as "%*lu" and tail would.
+void put_number(line_buffer* out, uint64_t value, size_t width, char tail) {
+  char text[48];
+  char* end = text + sizeof text;
+  char* p = end;
+  if (tail != '\0') *--p = tail;
+  char* digits_end = p;
+  do {
+    *--p = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  size_t digits = static_cast<size_t>(digits_end - p);
+  while (digits < width) {
+    *--p = ' ';
+    ++digits;
+  }
+  put_text(out, p, static_cast<size_t>(end - p));
+}
+
+constexpr char blank_cell[] = "     ";
+constexpr char default_cell[] = "    '";
+constexpr size_t cell_width = 5;
+
+// The widest name of a terminal or nonterminal, in code points.
+size_t label_width(const grammar* g) {
+  size_t width = 0;
+  for (size_t i = 0; i < g->terms->count; ++i) {
+    size_t length = ustring_length(g->terms->items[i]->name);
+    if (length > width) width = length;
+  }
+  for (size_t i = 0; i < g->nonterms->count; ++i) {
+    size_t length = ustring_length(g->nonterms->items[i]->name);
+    if (length > width) width = length;
+  }
+  return width;
+}
+
+// Writes text padded on the right to width code points, then one blank; a longer text stays whole.
+void print_label(ustring* scratch, const ustring* name, const char* fixed, size_t width) {
+  ustring_clear(scratch);
+  bool made = name != nullptr ? ustring_append(scratch, name) : ustring_append_cstr(scratch, fixed);
+  if (made) made = ustring_pad_right(scratch, width);
+  if (made) {
+    ustring_print(scratch, stdout);
+  } else {
+    // Without room to pad, the label is still written and padded blank by blank.
+    size_t length = name != nullptr ? ustring_length(name) : 0;
+    if (name != nullptr) {
+      ustring_print(name, stdout);
+    } else {
+      for (const char* p = fixed; *p != '\0'; ++p, ++length) std::putchar(*p);
+    }
+    for (; length < width; ++length) std::putchar(' ');
+  }
+  std::putchar(' ');
+}
+
+// Where each state's walk through its sorted maps stands. When the rows are
+// printed in ascending key order, each lookup continues from where the last
+// one stopped, so a whole row costs one pass over every state's maps.
+struct map_cursors {
+  const state_map** shifts;
+  const rule_map** reduces;
+  const rule_map** accepts;
+  const state_map** gotos;
+};
+
+template <typename V>
+const V* cursor_find(const symbol_map<V>** cursor, symbol key) {
+  const symbol_map<V>* node = *cursor;
+  while (node != nullptr && symbol_less(node->symbol, key)) node = node->next;
+  *cursor = node;
+  if (node != nullptr && symbol_equals(node->symbol, key)) return symbol_map_target(node);
+  return nullptr;
+}
+
+bool make_cursors(map_cursors* c, const solver* s) {
+  size_t count = s->states->count;
+  c->shifts = static_cast<const state_map**>(memory_alloc_zero(count, sizeof(state_map*)));
+  c->reduces = static_cast<const rule_map**>(memory_alloc_zero(count, sizeof(rule_map*)));
+  c->accepts = static_cast<const rule_map**>(memory_alloc_zero(count, sizeof(rule_map*)));
+  c->gotos = static_cast<const state_map**>(memory_alloc_zero(count, sizeof(state_map*)));
+  if (c->shifts == nullptr || c->reduces == nullptr || c->accepts == nullptr || c->gotos == nullptr) return false;
+  for (size_t k = 0; k < count; ++k) {
+    const state* st = s->states->items[k];
+    c->gotos[k] = st->gotos;
+    if (st->action == nullptr) continue;
+    c->shifts[k] = st->action->shifts;
+    c->reduces[k] = st->action->reduces;
+    c->accepts[k] = st->action->accepts;
+  }
+  return true;
+}
+
+void release_cursors(map_cursors* c) {
+  memory_release(c->shifts);
+  memory_release(c->reduces);
+  memory_release(c->accepts);
+  memory_release(c->gotos);
+}
+
+// True when the records lie in memory in the order they are printed, so that cursors only move forward.
+template <typename A>
+bool in_address_order(const A* array) {
+  for (size_t i = 1; i < array->count; ++i) {
+    if (reinterpret_cast<uintptr_t>(array->items[i - 1]) >= reinterpret_cast<uintptr_t>(array->items[i])) return false;
+  }
+  return true;
+}
+
+// One action cell, as print_action prints it.
+void put_action(line_buffer* out, const action* row, const state* shift, const rule* reduce, const rule* accept) {
+  if (shift != nullptr) {
+    put_number(out, shift->id, cell_width - 1, 's');
+  } else if (reduce != nullptr) {
+    put_number(out, reduce->id, cell_width - 1, 'r');
+  } else if (accept != nullptr) {
+    put_number(out, accept->id, cell_width - 1, 'a');
+  } else if (row != nullptr && row->default_rule != nullptr) {
+    put_text(out, default_cell, cell_width);
+  } else {
+    put_text(out, blank_cell, cell_width);
+  }
+}
+
+// The cells of one lookahead for every state, found by forward cursors (or by a search from the start).
+void put_action_row(line_buffer* out, const solver* s, map_cursors* cursors, symbol lookahead) {
+  for (size_t k = 0; k < s->states->count; ++k) {
+    const action* row = s->states->items[k]->action;
+    if (cursors == nullptr) {
+      const state* shift = row == nullptr ? nullptr : state_map_find(row->shifts, lookahead);
+      const rule* reduce = row == nullptr ? nullptr : rule_map_find(row->reduces, lookahead);
+      const rule* accept = row == nullptr ? nullptr : rule_map_find(row->accepts, lookahead);
+      put_action(out, row, shift, reduce, accept);
+      continue;
+    }
+    const state* shift = cursor_find(&cursors->shifts[k], lookahead);
+    const rule* reduce = cursor_find(&cursors->reduces[k], lookahead);
+    const rule* accept = cursor_find(&cursors->accepts[k], lookahead);
+    put_action(out, row, shift, reduce, accept);
+  }
+  put_text(out, "\n", 1);
+}
+
+void put_default_row(line_buffer* out, const solver* s) {
+  for (size_t k = 0; k < s->states->count; ++k) {
+    const action* row = s->states->items[k]->action;
+    if (row != nullptr && row->default_rule != nullptr) {
+      put_number(out, row->default_rule->id, cell_width - 1, 'r');
+    } else {
+      put_text(out, blank_cell, cell_width);
+    }
+  }
+  put_text(out, "\n", 1);
+}
+
+void put_goto_row(line_buffer* out, const solver* s, map_cursors* cursors, symbol key) {
+  for (size_t k = 0; k < s->states->count; ++k) {
+    const state* target = cursors != nullptr ? cursor_find(&cursors->gotos[k], key)
+                                             : state_map_find(s->states->items[k]->gotos, key);
+    if (target != nullptr) {
+      put_number(out, target->id, cell_width, '\0');
+    } else {
+      put_text(out, blank_cell, cell_width);
+    }
+  }
+  put_text(out, "\n", 1);
+}
+
+// Cursors when the rows come in address order and they can be made; null otherwise (every cell is searched).
+map_cursors* cursors_for(map_cursors* c, const solver* s, bool ordered) {
+  if (!ordered) return nullptr;
+  if (make_cursors(c, s)) return c;
+  release_cursors(c);
+  *c = map_cursors{};
+  return nullptr;
+}
+
+}  // namespace
+
+void print_header(const grammar* g, const solver* s) {
+  std::printf("%*s ", static_cast<int>(label_width(g)), "");
+  line_buffer* out = memory_new_record<line_buffer>();
+  for (size_t k = 0; k < s->states->count; ++k) {
+    if (out != nullptr) {
+      put_number(out, s->states->items[k]->id, cell_width, '\0');
+    } else {
+      std::printf("%5lu", number(s->states->items[k]->id));
+    }
+  }
+  if (out != nullptr) flush(out);
+  memory_release(out);
+  std::putchar('\n');
+}
+
+void print_action(const action* row, symbol lookahead) {
+  if (row == nullptr) {
+    std::printf("%5s", "");
+    return;
+  }
+  if (const state* target = state_map_find(row->shifts, lookahead)) {
+    std::printf("%4lus", number(target->id));
+  } else if (const rule* r = rule_map_find(row->reduces, lookahead)) {
+    std::printf("%4lur", number(r->id));
+  } else if (const rule* accepted = rule_map_find(row->accepts, lookahead)) {
+    std::printf("%4lua", number(accepted->id));
+  } else if (row->default_rule != nullptr) {
+    std::printf("%5s", "'");
+  } else {
+    std::printf("%5s", "");
+  }
+}
+
+void print_actions(const grammar* g, const solver* s) {
+  print_header(g, s);
+  ustring* scratch = ustring_new();
+  line_buffer* out = memory_new_record<line_buffer>();
+  if (scratch == nullptr || out == nullptr) {
+    ustring_free(scratch);
+    memory_release(out);
+    return;
+  }
+  size_t width = label_width(g);
+  map_cursors storage{};
+  map_cursors* cursors = cursors_for(&storage, s, in_address_order(g->terms));
+  for (size_t i = 0; i < g->terms->count; ++i) {
+    term* t = g->terms->items[i];
+    print_label(scratch, t->name, nullptr, width);
+    put_action_row(out, s, cursors, symbol_for_term(t));
+    flush(out);
+  }
+  print_label(scratch, nullptr, "$", width);
+  put_action_row(out, s, cursors, symbol_for_endmark());
+  flush(out);
+  print_label(scratch, nullptr, "any", width);
+  put_default_row(out, s);
+  flush(out);
+  release_cursors(&storage);
+  memory_release(out);
+  ustring_free(scratch);
+}
+
+void print_gotos(const grammar* g, const solver* s) {
+  print_header(g, s);
+  ustring* scratch = ustring_new();
+  line_buffer* out = memory_new_record<line_buffer>();
+  if (scratch == nullptr || out == nullptr) {
+    ustring_free(scratch);
+    memory_release(out);
+    return;
+  }
+  size_t width = label_width(g);
+  map_cursors storage{};
+  map_cursors* cursors = cursors_for(&storage, s, in_address_order(g->nonterms));
+  for (size_t i = 0; i < g->nonterms->count; ++i) {
+    nonterm* n = g->nonterms->items[i];
+    print_label(scratch, n->name, nullptr, width);
+    put_goto_row(out, s, cursors, symbol_for_nonterm(n));
+    flush(out);
+  }
+  std::putchar('\n');
+  release_cursors(&storage);
+  memory_release(out);
+  ustring_free(scratch);
+}
+
+void print_parser(const grammar* g, const solver* s) {
+  print_actions(g, s);
+  std::putchar('\n');
+  print_gotos(g, s);
+}

@@ -1,0 +1,23 @@
+#ifndef VELLMARK_OUTPUT_REPORT_H
+#define VELLMARK_OUTPUT_REPORT_H
+
+#include "grammar/grammar.h"
+#include "lr/action.h"
+#include "lr/solver.h"
+
+// Prints the action table, an empty line and the goto table of a solved automaton on standard output.
+void print_parser(const grammar* g, const solver* s);
+
+// Prints the header, one row per terminal, the "$" row and the "any" row of default rules; stops after the header when the label scratch cannot be made.
+void print_actions(const grammar* g, const solver* s);
+
+// Prints the header, one row of goto targets per nonterminal and an empty line; stops after the header when the label scratch cannot be made.
+void print_gotos(const grammar* g, const solver* s);
+
+// Prints the label column's blanks and each state's number in five columns, then a line feed.
+void print_header(const grammar* g, const solver* s);
+
+// Prints one five-column cell: shift "%4lus", reduce "%4lur", accept "%4lua", "    '" when the default rule applies, blanks for an error.
+void print_action(const action* row, symbol lookahead);
+
+#endif

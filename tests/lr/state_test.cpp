@@ -1,0 +1,154 @@
+#include "lr/state.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "lr/first_follow.h"
+#include "lr/test_grammar.h"
+#include "text/memory.h"
+
+namespace {
+
+struct fixture {
+  grammar* g;
+  explicit fixture(const char* text) : g(read_test_grammar(text)) {
+    EXPECT_NE(g, nullptr);
+    solve_firsts(g->nonterms);
+  }
+  ~fixture() { grammar_free(g); }
+  item at(const char* nonterm, size_t k, size_t mark, symbol lookahead) const {
+    return item_make(test_rule(g, nonterm, k), mark, lookahead);
+  }
+  // The closure of the given items, as a fresh state.
+  state* closed(std::initializer_list<item> kernel) const {
+    state* s = state_new();
+    for (item i : kernel) item_insert(s->items, i, nullptr);
+    EXPECT_TRUE(state_solve_closure(s));
+    return s;
+  }
+};
+
+bool holds(const state* s, item i) {
+  for (size_t k = 0; k < s->items->count; ++k) {
+    if (item_equal(s->items->items[k], i)) return true;
+  }
+  return false;
+}
+
+TEST(Closure, LookaheadsComeFromFirstOfTheRestOfTheRule) {
+  fixture f("%token x y z\n%%\nA : x B z { } ;\nB : y { } ;\n");
+  state* s = f.closed({f.at("A", 0, 1, symbol_for_endmark())});
+  EXPECT_EQ(s->items->count, 2u);
+  EXPECT_TRUE(holds(s, f.at("B", 0, 0, test_t(f.g, "z"))));
+  state_free(s);
+}
+
+TEST(Closure, ItemsOwnLookaheadOnlyWhenTheRestCanVanish) {
+  fixture f("%token x y z\n%%\nA : x B C { } ;\nB : y { } ;\nC : z { } | { } ;\n");
+  state* s = f.closed({f.at("A", 0, 1, symbol_for_endmark())});
+  EXPECT_EQ(s->items->count, 3u);
+  EXPECT_TRUE(holds(s, f.at("B", 0, 0, test_t(f.g, "z"))));
+  EXPECT_TRUE(holds(s, f.at("B", 0, 0, symbol_for_endmark())));
+  state_free(s);
+}
+
+TEST(Closure, AddsNothingForRulelessOrEmptyFirstRest) {
+  fixture f("%token x\n%%\nA : U { } | B U { } ;\nB : x { } ;\n");
+  state* s = f.closed({f.at("A", 0, 0, symbol_for_endmark())});
+  EXPECT_EQ(s->items->count, 1u);
+  state_free(s);
+  s = f.closed({f.at("A", 1, 0, symbol_for_endmark())});
+  EXPECT_EQ(s->items->count, 1u);  // FIRST(U $) is empty: B gets no items
+  state_free(s);
+}
+
+TEST(Closure, LeftRecursionEndsAndSpreadsItsOwnFollower) {
+  fixture f("%token x y\n%%\nA : A x { } | y { } ;\n");
+  state* s = f.closed({f.at("A", 0, 0, symbol_for_endmark())});
+  symbol x = test_t(f.g, "x");
+  EXPECT_EQ(s->items->count, 3u);
+  EXPECT_TRUE(holds(s, f.at("A", 0, 0, x)));
+  EXPECT_TRUE(holds(s, f.at("A", 1, 0, x)));
+  EXPECT_TRUE(holds(s, f.at("A", 0, 0, symbol_for_endmark())));
+  state_free(s);
+}
+
+TEST(Successor, UnexpectedSymbolGivesAnEmptyState) {
+  fixture f("%token x y\n%%\nA : x { } ;\n");
+  state* s = f.closed({f.at("A", 0, 0, symbol_for_endmark())});
+  state* next = state_new_after_symbol(s, test_t(f.g, "y"));
+  ASSERT_NE(next, nullptr);
+  EXPECT_EQ(next->items->count, 0u);
+  state_free(next);
+  next = state_new_after_symbol(s, test_t(f.g, "x"));
+  EXPECT_EQ(next->items->count, 1u);
+  EXPECT_TRUE(holds(next, f.at("A", 0, 1, symbol_for_endmark())));
+  state_free(next);
+  state_free(s);
+}
+
+TEST(Successor, LookaheadsAloneKeepStatesApart) {
+  fixture f("%token x y z\n%%\nS : x A y { } | z A x { } ;\nA : x { } ;\n");
+  state* after_x = f.closed({f.at("S", 0, 1, symbol_for_endmark())});
+  state* after_z = f.closed({f.at("S", 1, 1, symbol_for_endmark())});
+  state* a1 = state_new_after_symbol(after_x, test_t(f.g, "x"));
+  state* a2 = state_new_after_symbol(after_z, test_t(f.g, "x"));
+  EXPECT_EQ(a1->items->count, 1u);
+  EXPECT_EQ(a2->items->count, 1u);
+  EXPECT_FALSE(item_set_same(a1->items, a2->items));
+  for (state* s : {after_x, after_z, a1, a2}) state_free(s);
+}
+
+TEST(Gotos, CopyTheNonterminalTransitionsOnly) {
+  fixture f("%token x\n%%\nS : A x { } ;\nA : x { } ;\n");
+  state* s = state_new();
+  state* target = state_new();
+  state_map_insert(&s->transitions, test_t(f.g, "x"), target, nullptr);
+  state_map_insert(&s->transitions, test_n(f.g, "A"), target, nullptr);
+  ASSERT_TRUE(state_solve_gotos(s));
+  ASSERT_NE(s->gotos, nullptr);
+  EXPECT_EQ(s->gotos->next, nullptr);
+  EXPECT_EQ(state_map_find(s->gotos, test_n(f.g, "A")), target);
+  state_free(s);
+  state_free(target);
+}
+
+TEST(StatePrint, ListsTheItemsInsideBraces) {
+  fixture f("%token x\n%%\nA : x { } ;\n");
+  state* s = f.closed({f.at("A", 0, 0, symbol_for_endmark())});
+  testing::internal::CaptureStdout();
+  state_print(s, stdout);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "State {\n  . x , $\n}");
+  state_free(s);
+}
+
+TEST(StateMemory, EveryFailedAllocationReleasesWhatWasMade) {
+  fixture f("%token x y z\n%%\nS : A B { } ;\nA : x A { } | { } ;\nB : y { } | z B { } ;\n");
+  state* start = f.closed({f.at("S", 0, 0, symbol_for_endmark())});
+  size_t live = memory_live_blocks();
+  for (size_t k = 1;; ++k) {
+    memory_fail_at(k);
+    state* next = state_new_after_symbol(start, test_t(f.g, "x"));
+    bool failed = next == nullptr;
+    memory_fail_at(0);
+    state_free(next);
+    ASSERT_EQ(memory_live_blocks(), live) << "failure at allocation " << k;
+    if (!failed) break;
+  }
+  states* list = states_new();
+  state* first = state_new();
+  state* second = state_new();
+  state_push(list, first);
+  state_push(list, second);
+  EXPECT_EQ(state_pop(list), second);
+  state_free(second);
+  states_clear(list);
+  EXPECT_EQ(list->count, 0u);
+  EXPECT_EQ(state_pop(list), nullptr);
+  states_free(list);
+  EXPECT_EQ(memory_live_blocks(), live);
+  state_free(start);
+}
+
+}  // namespace
