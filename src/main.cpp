@@ -5,7 +5,10 @@
 
 #include "grammar/grammar.h"
 #include "grammar/grammar_reader.h"
+#include "lr/solver.h"
 #include "options.h"
+#include "output/parser_writer.h"
+#include "output/report.h"
 #include "output/token_header.h"
 #include "text/reader.h"
 
@@ -54,6 +57,9 @@ struct reader_deleter {
 struct grammar_deleter {
   void operator()(grammar* g) const { grammar_free(g); }
 };
+struct solver_deleter {
+  void operator()(solver* s) const { solver_free(s); }
+};
 
 using file_handle = std::unique_ptr<FILE, file_closer>;
 
@@ -74,17 +80,34 @@ bool outputs_spare_input(FILE* input, const char* output, bool header) {
   return true;
 }
 
-// Runs the stages over open files; returns the exit status.
-int run_stages(const options& o, FILE* input) {
+// Prints the table report; a report that cannot be written fails the run.
+int report_tables(const grammar* g, const solver* s) {
+  print_parser(g, s);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fputs("Error: Unable to write the table report.\n", stderr);
+    return 1;
+  }
+  return 0;
+}
+
+// Runs the stages over open files; returns the exit status. The solver is
+// declared last so that it is freed before the grammar it points into.
+int run_stages(const options& o, FILE* input, FILE* output) {
   std::unique_ptr<reader, reader_deleter> in(reader_new(input));
   std::unique_ptr<grammar, grammar_deleter> g(grammar_new());
-  if (!in || !g) return 1;
+  std::unique_ptr<solver, solver_deleter> s(solver_new());
+  if (!in || !g || !s) return 1;
   if (!grammar_read(g.get(), in.get())) {
     std::fputs("Unable to read grammar.\n", stderr);
     return 1;
   }
   if (o.header && !write_token_definitions(g.get())) return 1;
-  return 0;
+  if (!solve_grammar(s.get(), g.get())) {
+    std::fputs("Unable to solve states of the grammar.\n", stderr);
+    return 1;
+  }
+  if (o.details) return report_tables(g.get(), s.get());
+  return write_parser(g.get(), s.get(), output) ? 0 : 1;
 }
 
 // Opens the input and the output, then runs the stages; returns the exit status.
@@ -101,7 +124,7 @@ int run(const options& o) {
     std::fputs("Unable to open output file.\n", stderr);
     return 1;
   }
-  return run_stages(o, input.get());
+  return run_stages(o, input.get(), output.get());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 /* A desk calculator: statements are expressions ended by ';'. */
 %{
 #include <stdio.h>
+#include <string.h>
 #include "grammar.tab.h"
 %}
 

@@ -1,5 +1,6 @@
 /* The scanner of the desk calculator: numbers, operators, nothing else. */
 #include <ctype.h>
+#include <limits.h>
 #include <stdio.h>
 
 #include "grammar.tab.h"
@@ -19,7 +20,8 @@ int yylex(void) {
     if (isdigit(c)) {
         int value = c - '0';
         while (isdigit(c = getchar())) {
-            value = value * 10 + (c - '0');
+            /* A number too large for an int stays at the largest int. */
+            value = value > (INT_MAX - (c - '0')) / 10 ? INT_MAX : value * 10 + (c - '0');
             if (n + 1 < sizeof text) text[n++] = (char)c;
         }
         ungetc(c, stdin);

@@ -188,8 +188,42 @@ TEST_F(Driver, GrammarIsReadFromStandardInputWithoutAFileName) {
   write("g.y", calc);
   write("grammar.tab.c", "stale");
   run_result r = run({}, (dir / "g.y").string());
+  EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
+  EXPECT_NE(read("grammar.tab.c").find("int yyparse(void)"), std::string::npos);
+}
+
+TEST_F(Driver, ReportGoesToStandardOutputAndLeavesTheOutputEmpty) {
+  write("g.y", "%%\ns : 'a' { } ;\n");
+  run_result r = run({"-v", "g.y"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out,
+            "      0    1\n"
+            "a    1s     \n"
+            "$         0a\n"
+            "any           \n"
+            "\n"
+            "      0    1\n"
+            "s           \n"
+            "\n");
   EXPECT_EQ(read("grammar.tab.c"), "");
+}
+
+TEST_F(Driver, GrammarWithoutRulesFailsToSolveAfterWritingTheHeader) {
+  write("g.y", "%token A\n%%\n");
+  run_result r = run({"-d", "g.y"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Unable to solve states of the grammar.\n");
+  EXPECT_NE(read("grammar.tab.h").find("#endif\n"), std::string::npos);
+  EXPECT_EQ(read("grammar.tab.c"), "");
+}
+
+TEST_F(Driver, WriteErrorsFailTheRun) {
+  write("g.y", calc);
+  run_result r = run({"-o", "/dev/full", "g.y"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Error: Unable to write the parser source.\n");
 }
 
 TEST_F(Driver, TokenHeaderIsWrittenInTheCurrentDirectoryWhateverTheOutputName) {

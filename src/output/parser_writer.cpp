@@ -1,0 +1,276 @@
+#include "output/parser_writer.h"
+
+#include <cstdio>
+
+#include "grammar/symbol.h"
+#include "output/action_writer.h"
+#include "output/parser_code.h"
+#include "text/memory.h"
+
+namespace {
+
+// Entries of the action tables: check value, table value, accept flag.
+struct action_tables {
+  int* pact;
+  int* check;
+  int* table;
+  int* accept;
+};
+
+// Entries of the goto tables.
+struct goto_tables {
+  int* gopact;
+  int* gocheck;
+  int* gotable;
+};
+
+// End of input, as the runtime hands it to the tables.
+constexpr int end_of_input = -1;
+
+// A shift to state d is stored as d + 1, a reduction by rule r as -(r + 1),
+// so that the sign tells them apart and 0 never occurs.
+int shift_entry(const state* target) { return static_cast<int>(target->id) + 1; }
+int reduce_entry(const rule* r) { return -(static_cast<int>(r->id) + 1); }
+
+const action* row_of(const solver* s, size_t k) { return s->states->items[k]->action; }
+
+// The reduction on end of input that is not the state's default rule; null when none.
+const rule* end_of_input_reduction(const action* row) {
+  return rule_map_find(row->reduces, symbol_for_endmark());
+}
+
+// Writes text inside a C string literal. Quotes and backslashes are escaped,
+// and so is a '?' after another, which would otherwise start a trigraph.
+void write_string_body(const ustring* text, FILE* stream) {
+  unsigned char previous = 0;
+  for (size_t i = 0; i < text->size; ++i) {
+    unsigned char c = text->data[i];
+    if (c == '"' || c == '\\' || (c == '?' && previous == '?')) std::fputc('\\', stream);
+    std::fputc(c, stream);
+    previous = c;
+  }
+}
+
+size_t count_action_entries(const grammar* g, const solver* s) {
+  size_t entries = 0;
+  for (size_t k = 0; k < s->states->count; ++k) {
+    const action* row = row_of(s, k);
+    for (size_t i = 0; i < g->terms->count; ++i) {
+      symbol t = symbol_for_term(g->terms->items[i]);
+      if (state_map_find(row->shifts, t) != nullptr || rule_map_find(row->reduces, t) != nullptr) ++entries;
+    }
+    if (row->accepts != nullptr) ++entries;
+    if (end_of_input_reduction(row) != nullptr) ++entries;
+  }
+  return entries;
+}
+
+void put_entry(action_tables* tables, size_t* j, int check, int table, int accept) {
+  tables->check[*j] = check;
+  tables->table[*j] = table;
+  tables->accept[*j] = accept;
+  ++*j;
+}
+
+// One state's entries: its terminals in grammar order (a shift wins over a
+// reduction on the same terminal), then the accept entry, then a reduction on
+// end of input, which must come after the accept entry so that acceptance
+// is found first.
+void fill_state_entries(const grammar* g, const action* row, action_tables* tables, size_t* j) {
+  for (size_t i = 0; i < g->terms->count; ++i) {
+    const term* t = g->terms->items[i];
+    symbol key = symbol_for_term(g->terms->items[i]);
+    if (const state* target = state_map_find(row->shifts, key)) {
+      put_entry(tables, j, t->value, shift_entry(target), 0);
+    } else if (const rule* r = rule_map_find(row->reduces, key)) {
+      put_entry(tables, j, t->value, reduce_entry(r), 0);
+    }
+  }
+  if (row->accepts != nullptr) put_entry(tables, j, end_of_input, reduce_entry(row->accepts->rule), 1);
+  if (const rule* r = end_of_input_reduction(row)) put_entry(tables, j, end_of_input, reduce_entry(r), 0);
+}
+
+void release_action_tables(action_tables* tables) {
+  memory_release(tables->pact);
+  memory_release(tables->check);
+  memory_release(tables->table);
+  memory_release(tables->accept);
+}
+
+size_t count_goto_entries(const grammar* g, const solver* s) {
+  size_t entries = 0;
+  for (size_t k = 0; k < s->states->count; ++k) {
+    const state* st = s->states->items[k];
+    for (size_t i = 0; i < g->nonterms->count; ++i) {
+      if (state_map_find(st->gotos, symbol_for_nonterm(g->nonterms->items[i])) != nullptr) ++entries;
+    }
+  }
+  return entries;
+}
+
+void fill_goto_entries(const grammar* g, const solver* s, goto_tables* tables) {
+  size_t j = 0;
+  for (size_t k = 0; k < s->states->count; ++k) {
+    const state* st = s->states->items[k];
+    tables->gopact[k] = static_cast<int>(j);
+    for (size_t i = 0; i < g->nonterms->count; ++i) {
+      const nonterm* n = g->nonterms->items[i];
+      const state* target = state_map_find(st->gotos, symbol_for_nonterm(g->nonterms->items[i]));
+      if (target == nullptr) continue;
+      tables->gocheck[j] = static_cast<int>(n->id);
+      tables->gotable[j] = static_cast<int>(target->id);
+      ++j;
+    }
+  }
+  tables->gopact[s->states->count] = static_cast<int>(j);
+}
+
+void release_goto_tables(goto_tables* tables) {
+  memory_release(tables->gopact);
+  memory_release(tables->gocheck);
+  memory_release(tables->gotable);
+}
+
+size_t count_rules(const grammar* g) {
+  size_t count = 0;
+  for (size_t i = 0; i < g->nonterms->count; ++i) count += g->nonterms->items[i]->rules->count;
+  return count;
+}
+
+// Everything before yyaction: prolog, name records, yyaction's prototype.
+void write_preamble(const grammar* g, FILE* stream) {
+  ustring_print(g->prolog, stream);
+  std::fputs("\nstruct symbol {\n    const char* name;\n};\n\n", stream);
+  for (size_t i = 0; i < g->terms->count; ++i) write_terms(g->terms->items[i], stream);
+  std::fputs("\n", stream);
+  std::fputs("int yyaction(int yystate, YYSTYPE *result, int yysp, YYSTYPE *yyvs);\n\n", stream);
+  for (size_t i = 0; i < g->nonterms->count; ++i) write_nonterm(g->nonterms->items[i], stream);
+  std::fputs("\n", stream);
+}
+
+// Pushes buffered output to the file and reports a write error, which would
+// otherwise leave a truncated parser behind a successful run.
+bool finish_output(FILE* stream) {
+  if (std::fflush(stream) == 0 && std::ferror(stream) == 0) return true;
+  std::fputs("Error: Unable to write the parser source.\n", stderr);
+  return false;
+}
+
+}  // namespace
+
+void write_c_array(FILE* stream, const char* name, const int* values, size_t count) {
+  std::fprintf(stream, "int %s[] = {", name);
+  for (size_t i = 0; i < count; ++i) std::fprintf(stream, i == 0 ? "%d" : ", %d", values[i]);
+  std::fputs("};\n\n", stream);
+}
+
+void write_terms(const term* t, FILE* stream) {
+  std::fprintf(stream, "struct symbol term%zu = {\"", static_cast<size_t>(t->id));
+  write_string_body(t->name, stream);
+  std::fputs("\"};\n", stream);
+}
+
+void write_nonterm(const nonterm* n, FILE* stream) {
+  std::fprintf(stream, "struct symbol nonterm%zu = {\"", static_cast<size_t>(n->id));
+  write_string_body(n->name, stream);
+  std::fputs("\"};\n", stream);
+}
+
+bool write_action_tables(const grammar* g, const solver* s, FILE* stream) {
+  size_t state_count = s->states->count;
+  size_t entries = count_action_entries(g, s);
+  action_tables tables{};
+  tables.pact = static_cast<int*>(memory_alloc_zero(state_count + 1, sizeof(int)));
+  tables.check = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
+  tables.table = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
+  tables.accept = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
+  if (tables.pact == nullptr || tables.check == nullptr || tables.table == nullptr || tables.accept == nullptr) {
+    release_action_tables(&tables);
+    std::fputs("Memory allocation failed in write_action_tables.\n", stderr);
+    return false;
+  }
+  size_t j = 0;
+  for (size_t k = 0; k < state_count; ++k) {
+    tables.pact[k] = static_cast<int>(j);
+    fill_state_entries(g, row_of(s, k), &tables, &j);
+  }
+  tables.pact[state_count] = static_cast<int>(j);
+  write_c_array(stream, "yypact", tables.pact, state_count + 1);
+  write_c_array(stream, "yycheck", tables.check, j);
+  write_c_array(stream, "yytable", tables.table, j);
+  write_c_array(stream, "yyaccept", tables.accept, j);
+  release_action_tables(&tables);
+  return true;
+}
+
+void write_default_rules(const solver* s, FILE* stream) {
+  std::fputs("int yydefact[] = {", stream);
+  for (size_t k = 0; k < s->states->count; ++k) {
+    if (k > 0) std::fputs(", ", stream);
+    const rule* r = row_of(s, k)->default_rule;
+    if (r != nullptr) {
+      std::fprintf(stream, "%zu", static_cast<size_t>(r->id));
+    } else {
+      std::fputs("-1", stream);
+    }
+  }
+  std::fputs("};\n\n", stream);
+}
+
+bool write_the_gotos(const solver* s, const grammar* g, FILE* stream) {
+  size_t state_count = s->states->count;
+  size_t entries = count_goto_entries(g, s);
+  goto_tables tables{};
+  tables.gopact = static_cast<int*>(memory_alloc_zero(state_count + 1, sizeof(int)));
+  tables.gocheck = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
+  tables.gotable = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
+  if (tables.gopact == nullptr || tables.gocheck == nullptr || tables.gotable == nullptr) {
+    release_goto_tables(&tables);
+    std::fputs("Error: failed to allocate memory for goto tables.\n", stderr);
+    return false;
+  }
+  fill_goto_entries(g, s, &tables);
+  write_c_array(stream, "yygopact", tables.gopact, state_count + 1);
+  write_c_array(stream, "yygocheck", tables.gocheck, entries);
+  write_c_array(stream, "yygotable", tables.gotable, entries);
+  release_goto_tables(&tables);
+  ustring_print(g->user_code, stream);
+  return true;
+}
+
+bool write_the_rules(const grammar* g, FILE* stream) {
+  size_t count = count_rules(g);
+  int* lhs = static_cast<int*>(memory_alloc_zero(count, sizeof(int)));
+  int* lengths = static_cast<int*>(memory_alloc_zero(count, sizeof(int)));
+  if (lhs == nullptr || lengths == nullptr) {
+    memory_release(lhs);
+    memory_release(lengths);
+    std::fputs("Memory allocation failed in write_the_rules.\n", stderr);
+    return false;
+  }
+  size_t position = 0;
+  for (size_t i = 0; i < g->nonterms->count; ++i) {
+    const rules* alternatives = g->nonterms->items[i]->rules;
+    for (size_t k = 0; k < alternatives->count; ++k, ++position) {
+      lhs[position] = static_cast<int>(alternatives->items[k]->nonterm->id);
+      lengths[position] = static_cast<int>(alternatives->items[k]->symbols->count);
+    }
+  }
+  write_c_array(stream, "yyr1", lhs, count);
+  write_c_array(stream, "yyr2", lengths, count);
+  memory_release(lhs);
+  memory_release(lengths);
+  return true;
+}
+
+bool write_parser(const grammar* g, const solver* s, FILE* stream) {
+  write_preamble(g, stream);
+  bool complete = write_actions(g, stream);
+  if (!complete) std::fputs("Memory allocation failed in write_actions.\n", stderr);
+  if (!write_action_tables(g, s, stream)) return false;
+  write_default_rules(s, stream);
+  complete = write_the_gotos(s, g, stream) && complete;
+  complete = write_the_rules(g, stream) && complete;
+  std::fwrite(parser_code, 1, parser_code_len, stream);
+  return finish_output(stream) && complete;
+}

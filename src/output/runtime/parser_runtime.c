@@ -1,0 +1,295 @@
+/** Top-level header includes, global parser declarations, and yyparse. */
+#include <assert.h>
+#include <ctype.h>
+#include <limits.h>
+#include <stdbool.h>
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+YYSTYPE yylval;
+int yyerrstatus = 0;
+
+int yylex(void);
+int yyaction(int yystate, YYSTYPE *result, int yysp, YYSTYPE *yyvs);
+extern char *yytext;
+
+struct parser;
+struct parser *parser_new(void);
+void parser_free(struct parser *parser);
+bool parser_scan(struct parser *parser);
+
+/* Parses the whole input from yylex: 0 when it was accepted, -1 otherwise. */
+int yyparse(void)
+{
+    struct parser *parser = parser_new();
+    if (parser == NULL) {
+        return -1;
+    }
+    bool accepted = parser_scan(parser);
+    parser_free(parser);
+    return accepted ? 0 : -1;
+}
+
+extern int yypact[];
+extern int yytable[];
+extern int yycheck[];
+extern int yydefact[];
+extern int yyaccept[];
+extern int yygopact[];
+extern int yygotable[];
+extern int yygocheck[];
+extern int yyr1[];
+extern int yyr2[];
+
+/** Definition and memory management logic for the parser stack. */
+struct parser {
+    bool accept;
+    size_t capacity;
+    size_t count;
+    int *states;
+    int *symbols;
+    YYSTYPE *values;
+};
+
+bool parser_push(struct parser *parser, int symbol, int state, YYSTYPE value);
+void parser_pop(struct parser *parser, size_t n);
+
+/* A stack holding the bottom entry (state 0), or NULL when memory runs out. */
+struct parser *parser_new(void)
+{
+    struct parser *parser = (struct parser *)malloc(sizeof *parser);
+    if (parser == NULL) {
+        return NULL;
+    }
+    parser->accept = false;
+    parser->capacity = 0;
+    parser->count = 0;
+    parser->states = NULL;
+    parser->symbols = NULL;
+    parser->values = NULL;
+    YYSTYPE bottom;
+    memset(&bottom, 0, sizeof bottom);
+    if (!parser_push(parser, 0, 0, bottom)) {
+        parser_free(parser);
+        return NULL;
+    }
+    return parser;
+}
+
+/* Releases the three arrays and the record; accepts NULL. */
+void parser_free(struct parser *parser)
+{
+    if (parser == NULL) {
+        return;
+    }
+    free(parser->states);
+    free(parser->values);
+    free(parser->symbols);
+    free(parser);
+}
+
+/** Lookup functions: shift, reduce, and goto table resolution. */
+
+/* The state to shift to on symbol in state top, or -1 when the first entry
+   for symbol is not a shift. */
+int find_shift(int top, int symbol)
+{
+    for (int i = yypact[top]; i < yypact[top + 1]; ++i) {
+        if (yycheck[i] == symbol) {
+            return yytable[i] > 0 ? yytable[i] - 1 : -1;
+        }
+    }
+    return -1;
+}
+
+/* The rule to reduce by on symbol in state top, falling back on the state's
+   default rule; -1 when there is none. *accept tells whether the entry
+   found is the accepting one. */
+int find_reduce(int top, int symbol, bool *accept)
+{
+    *accept = false;
+    int rule = -1;
+    for (int i = yypact[top]; i < yypact[top + 1]; ++i) {
+        if (yycheck[i] == symbol) {
+            if (yytable[i] < 0) {
+                rule = -(yytable[i] + 1);
+                *accept = yyaccept[i] == 1;
+            }
+            break;
+        }
+    }
+    if (rule == -1) {
+        rule = yydefact[top];
+    }
+    return rule;
+}
+
+/* The state reached from state top over the nonterminal, or -1. */
+int find_goto(int top, int nonterm)
+{
+    for (int i = yygopact[top]; i < yygopact[top + 1]; ++i) {
+        if (yygocheck[i] == nonterm) {
+            return yygotable[i];
+        }
+    }
+    return -1;
+}
+
+/* yytext for the error messages; a scanner that never set it prints "". */
+const char *parser_token_text(void)
+{
+    return yytext != NULL ? yytext : "";
+}
+
+/** Core parser loop that drives parsing state transitions. */
+
+/* parser_push, with a message when the stack cannot grow. */
+bool parser_push_or_report(struct parser *parser, int symbol, int state, YYSTYPE value)
+{
+    if (parser_push(parser, symbol, state, value)) {
+        return true;
+    }
+    printf("Out of memory '%s'\n", parser_token_text());
+    return false;
+}
+
+/* Feeds one symbol to the parser: reduces as the tables say until the symbol
+   is shifted or, for the end of input (-1), until the input is accepted.
+   False after a parse error or when the stack cannot grow. */
+bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
+{
+    /* The stack at the last accepting reduction made deep inside it, and how
+       low the stack has been since. Meeting that stack again means that the
+       end of input goes round in a circle (a start symbol that derives
+       itself), and the input is then accepted as it stands. */
+    size_t circle_count = 0;
+    int circle_state = -1;
+    size_t lowest = 0;
+    for (;;) {
+        int top = parser->states[parser->count - 1];
+        if (parser->accept || top < 0) {
+            /* The input was accepted already: nothing may follow it. */
+            printf("No Rule '%s'\n", parser_token_text());
+            return false;
+        }
+        int next = find_shift(top, symbol);
+        if (next != -1) {
+            return parser_push_or_report(parser, symbol, next, value);
+        }
+        int rule = find_reduce(top, symbol, &parser->accept);
+        if (rule == -1) {
+            printf("No Rule '%s'\n", parser_token_text());
+            return false;
+        }
+        size_t length = (size_t)yyr2[rule];
+        int nonterm = yyr1[rule];
+        if (length >= parser->count) {
+            printf("No Rule '%s'\n", parser_token_text());
+            return false;
+        }
+        /* The accepting rule may also be reduced deep inside the input; only
+           a reduction that exposes the bottom of the stack ends the parse. */
+        if (parser->accept && parser->count - length > 1) {
+            if (parser->count == circle_count && top == circle_state && lowest + 1 >= circle_count) {
+                return true;
+            }
+            parser->accept = false;
+            circle_count = parser->count;
+            circle_state = top;
+            lowest = parser->count;
+        }
+        YYSTYPE result;
+        memset(&result, 0, sizeof result);
+        yyaction(rule, &result, (int)parser->count, parser->values);
+        parser_pop(parser, length);
+        if (parser->count < lowest) {
+            lowest = parser->count;
+        }
+        top = parser->states[parser->count - 1];
+        int found = find_goto(top, nonterm);
+        if (found == -1 && !parser->accept) {
+            printf("No Goto or Accept '%s'\n", parser_token_text());
+            return false;
+        }
+        if (!parser_push_or_report(parser, nonterm, found, result)) {
+            return false;
+        }
+        if (parser->accept) {
+            return true;
+        }
+    }
+}
+
+/** Entry point for scanning input using yylex and advancing the parser. */
+
+/* Reads tokens until the input is accepted (true) or a parse error (false). */
+bool parser_scan(struct parser *parser)
+{
+    for (;;) {
+        int token = yylex();
+        YYSTYPE value = yylval;
+        if (token == 0) {
+            if (parser->accept) {
+                return true;
+            }
+            if (!parser_advance(parser, -1, value)) {
+                return false;
+            }
+        } else if (!parser_advance(parser, token, value)) {
+            return false;
+        }
+    }
+}
+
+/** Stack space allocation and reallocation routines. */
+
+/* Grows the three arrays (4, 8, 16, ... entries). False when they cannot
+   grow; each array that did grow is kept, so the stack stays usable. */
+bool parser_inc_space(struct parser *parser)
+{
+    size_t largest = sizeof(YYSTYPE) > sizeof(int) ? sizeof(YYSTYPE) : sizeof(int);
+    size_t max = SIZE_MAX / largest;
+    if (parser->capacity >= max) {
+        return false;
+    }
+    size_t capacity = parser->capacity == 0 ? 4 : parser->capacity < max / 2 ? parser->capacity * 2 : max;
+    int *states = (int *)realloc(parser->states, capacity * sizeof *states);
+    if (states == NULL) {
+        return false;
+    }
+    parser->states = states;
+    YYSTYPE *values = (YYSTYPE *)realloc(parser->values, capacity * sizeof *values);
+    if (values == NULL) {
+        return false;
+    }
+    parser->values = values;
+    int *symbols = (int *)realloc(parser->symbols, capacity * sizeof *symbols);
+    if (symbols == NULL) {
+        return false;
+    }
+    parser->symbols = symbols;
+    parser->capacity = capacity;
+    return true;
+}
+
+/* Adds (symbol, state, value) on top; false when the stack cannot grow. */
+bool parser_push(struct parser *parser, int symbol, int state, YYSTYPE value)
+{
+    if (parser->count == parser->capacity && !parser_inc_space(parser)) {
+        return false;
+    }
+    parser->values[parser->count] = value;
+    parser->states[parser->count] = state;
+    parser->symbols[parser->count] = symbol;
+    parser->count++;
+    return true;
+}
+
+/* Removes the top n entries; their storage stays for later pushes. */
+void parser_pop(struct parser *parser, size_t n)
+{
+    parser->count -= n;
+}
