@@ -12,6 +12,8 @@
 
 %%
 
+session : input { } ;
+
 input : input statement { }
       | { }
       ;
