@@ -6,7 +6,7 @@
 
 #include "lr/first_follow.h"
 #include "lr/state.h"
-#include "lr/test_grammar.h"
+#include "support/test_grammar.h"
 #include "text/memory.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "lr/test_grammar.h"
+#include "support/test_grammar.h"
 #include "text/memory.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "lr/test_grammar.h"
+#include "support/test_grammar.h"
 #include "text/memory.h"
 
 namespace {

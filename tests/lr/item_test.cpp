@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "lr/test_grammar.h"
+#include "support/test_grammar.h"
 
 namespace {
 

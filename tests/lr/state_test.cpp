@@ -5,7 +5,7 @@
 #include <string>
 
 #include "lr/first_follow.h"
-#include "lr/test_grammar.h"
+#include "support/test_grammar.h"
 #include "text/memory.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "lr/state.h"
-#include "lr/test_grammar.h"
+#include "support/test_grammar.h"
 #include "text/memory.h"
 
 namespace {

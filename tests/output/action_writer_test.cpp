@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "support/test_grammar.h"
 #include "grammar/grammar_reader.h"
 #include "text/memory.h"
 
@@ -14,15 +15,8 @@ namespace {
 
 // Reads text as a grammar file; fails the test when it does not read.
 grammar* read_grammar(const std::string& text) {
-  ustring* source = ustring_new();
-  ustring_reserve(source, text.size());
-  std::memcpy(source->data, text.data(), text.size());  // UTF-8 bytes as they are
-  source->size = text.size();
-  reader* r = reader_new_string(source);
-  grammar* g = grammar_new();
-  EXPECT_TRUE(grammar_read(g, r));
-  reader_free(r);
-  ustring_free(source);
+  grammar* g = read_test_grammar(text.c_str());
+  EXPECT_NE(g, nullptr);
   return g;
 }
 

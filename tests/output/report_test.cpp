@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "lr/test_grammar.h"
+#include "support/test_grammar.h"
 #include "text/memory.h"
 
 namespace {

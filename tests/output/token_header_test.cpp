@@ -4,19 +4,15 @@
 
 #include <string>
 
+#include "support/test_grammar.h"
 #include "grammar/grammar_reader.h"
 
 namespace {
 
 // Reads text as a grammar file; fails the test when it does not read.
 grammar* read_grammar(const std::string& text) {
-  ustring* source = ustring_new();
-  ustring_append_cstr(source, text.c_str());
-  reader* r = reader_new_string(source);
-  grammar* g = grammar_new();
-  EXPECT_TRUE(grammar_read(g, r));
-  reader_free(r);
-  ustring_free(source);
+  grammar* g = read_test_grammar(text.c_str());
+  EXPECT_NE(g, nullptr);
   return g;
 }
 
