@@ -65,11 +65,12 @@ struct solver_deleter {
 
 using file_handle = std::unique_ptr<FILE, file_closer>;
 
-// True when name exists and is the very file the input is read from, so
-// that opening it for writing would destroy the grammar before it is read.
+// True when name is the very regular file the input is read from, so that
+// opening it for writing would destroy the grammar before it is read. A
+// device such as /dev/null loses nothing by being opened for writing.
 bool is_input_file(FILE* input, const char* name) {
   struct stat in, out;
-  if (fstat(fileno(input), &in) != 0 || stat(name, &out) != 0) return false;
+  if (fstat(fileno(input), &in) != 0 || !S_ISREG(in.st_mode) || stat(name, &out) != 0) return false;
   return in.st_dev == out.st_dev && in.st_ino == out.st_ino;
 }
 

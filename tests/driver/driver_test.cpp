@@ -285,6 +285,12 @@ TEST_F(Driver, OutputNamedLikeTheInputIsRefused) {
   EXPECT_FALSE(exists("out.c"));
 }
 
+TEST_F(Driver, DevicesMayBeBothInputAndOutput) {
+  run_result r = run({"-o", "/dev/null"}, "/dev/null");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Unexpected 'end of input' in header section.\nFailed to read grammar header.\nUnable to read grammar.\n");
+}
+
 // --- Reading the grammar ------------------------------------------------------------
 
 TEST_F(Driver, ReadingFailuresEndWithTheDriversLine) {
