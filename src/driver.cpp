@@ -83,10 +83,11 @@ bool outputs_spare_input(FILE* input, const char* output, bool header) {
   return true;
 }
 
-// Prints the table report; a report that cannot be written fails the run.
+// Prints the table report; a report cut short for want of memory, or one
+// that cannot be written, fails the run.
 int report_tables(const grammar* g, const solver* s) {
-  print_parser(g, s);
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+  bool complete = print_parser(g, s);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) || !complete) {
     std::fputs("Error: Unable to write the table report.\n", stderr);
     return 1;
   }

@@ -207,6 +207,33 @@ map_cursors* cursors_for(map_cursors* c, const solver* s, bool ordered) {
   return nullptr;
 }
 
+// What printing one table needs besides the output: the label being
+// padded, the line being gathered and the cursors through the maps.
+struct table_scratch {
+  ustring* label;
+  line_buffer* line;
+  map_cursors storage;
+  map_cursors* cursors;
+};
+
+void table_scratch_close(table_scratch* t) {
+  release_cursors(&t->storage);
+  memory_release(t->line);
+  ustring_free(t->label);
+}
+
+// False (nothing kept) when the label or the line cannot be made; missing cursors only slow the lookups.
+bool table_scratch_open(table_scratch* t, const solver* s, bool ordered) {
+  t->label = ustring_new();
+  t->line = memory_new_record<line_buffer>();
+  if (t->label == nullptr || t->line == nullptr) {
+    table_scratch_close(t);
+    return false;
+  }
+  t->cursors = cursors_for(&t->storage, s, ordered);
+  return true;
+}
+
 }  // namespace
 
 void print_header(const grammar* g, const solver* s) {
@@ -242,61 +269,45 @@ void print_action(const action* row, symbol lookahead) {
   }
 }
 
-void print_actions(const grammar* g, const solver* s) {
+bool print_actions(const grammar* g, const solver* s) {
   print_header(g, s);
-  ustring* scratch = ustring_new();
-  line_buffer* out = memory_new_record<line_buffer>();
-  if (scratch == nullptr || out == nullptr) {
-    ustring_free(scratch);
-    memory_release(out);
-    return;
-  }
+  table_scratch t{};
+  if (!table_scratch_open(&t, s, in_address_order(g->terms))) return false;
   size_t width = label_width(g);
-  map_cursors storage{};
-  map_cursors* cursors = cursors_for(&storage, s, in_address_order(g->terms));
   for (size_t i = 0; i < g->terms->count; ++i) {
-    term* t = g->terms->items[i];
-    print_label(scratch, t->name, nullptr, width);
-    put_action_row(out, s, cursors, symbol_for_term(t));
-    flush(out);
+    term* x = g->terms->items[i];
+    print_label(t.label, x->name, nullptr, width);
+    put_action_row(t.line, s, t.cursors, symbol_for_term(x));
+    flush(t.line);
   }
-  print_label(scratch, nullptr, "$", width);
-  put_action_row(out, s, cursors, symbol_for_endmark());
-  flush(out);
-  print_label(scratch, nullptr, "any", width);
-  put_default_row(out, s);
-  flush(out);
-  release_cursors(&storage);
-  memory_release(out);
-  ustring_free(scratch);
+  print_label(t.label, nullptr, "$", width);
+  put_action_row(t.line, s, t.cursors, symbol_for_endmark());
+  flush(t.line);
+  print_label(t.label, nullptr, "any", width);
+  put_default_row(t.line, s);
+  flush(t.line);
+  table_scratch_close(&t);
+  return true;
 }
 
-void print_gotos(const grammar* g, const solver* s) {
+bool print_gotos(const grammar* g, const solver* s) {
   print_header(g, s);
-  ustring* scratch = ustring_new();
-  line_buffer* out = memory_new_record<line_buffer>();
-  if (scratch == nullptr || out == nullptr) {
-    ustring_free(scratch);
-    memory_release(out);
-    return;
-  }
+  table_scratch t{};
+  if (!table_scratch_open(&t, s, in_address_order(g->nonterms))) return false;
   size_t width = label_width(g);
-  map_cursors storage{};
-  map_cursors* cursors = cursors_for(&storage, s, in_address_order(g->nonterms));
   for (size_t i = 0; i < g->nonterms->count; ++i) {
     nonterm* n = g->nonterms->items[i];
-    print_label(scratch, n->name, nullptr, width);
-    put_goto_row(out, s, cursors, symbol_for_nonterm(n));
-    flush(out);
+    print_label(t.label, n->name, nullptr, width);
+    put_goto_row(t.line, s, t.cursors, symbol_for_nonterm(n));
+    flush(t.line);
   }
   std::putchar('\n');
-  release_cursors(&storage);
-  memory_release(out);
-  ustring_free(scratch);
+  table_scratch_close(&t);
+  return true;
 }
 
-void print_parser(const grammar* g, const solver* s) {
-  print_actions(g, s);
+bool print_parser(const grammar* g, const solver* s) {
+  if (!print_actions(g, s)) return false;
   std::putchar('\n');
-  print_gotos(g, s);
+  return print_gotos(g, s);
 }

@@ -236,4 +236,35 @@ TEST(Report, StopsAfterTheHeadersWhenNoScratchCanBeMade) {
   }
 }
 
+// A report is either whole or said to be cut short: no failed allocation may
+// leave a partial report that claims to be complete.
+TEST(Report, ClaimsCompletenessOnlyForTheWholeReport) {
+  solved r(expressions);
+  std::string whole = report(r.g, r.s);
+  size_t first = memory_allocation_count();
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(print_parser(r.g, r.s));
+  std::fflush(stdout);
+  testing::internal::GetCapturedStdout();
+  size_t allocations = memory_allocation_count() - first;
+  size_t cut_short = 0;
+  for (size_t k = 1; k <= allocations; ++k) {
+    size_t live = memory_live_blocks();
+    memory_fail_at(k);
+    testing::internal::CaptureStdout();
+    bool complete = print_parser(r.g, r.s);
+    std::fflush(stdout);
+    std::string text = testing::internal::GetCapturedStdout();
+    memory_fail_at(0);
+    EXPECT_EQ(memory_live_blocks(), live) << "allocation " << k;
+    if (complete) {
+      EXPECT_EQ(text, whole) << "allocation " << k;
+    } else {
+      ++cut_short;
+      EXPECT_NE(text, whole) << "allocation " << k;
+    }
+  }
+  EXPECT_GT(cut_short, 0u);
+}
+
 }  // namespace
