@@ -6,6 +6,9 @@
 
 namespace {
 
+// True when a nonzero state limit leaves no room for one more state.
+bool at_state_limit(const solver* s) { return s->state_limit != 0 && s->states->count >= s->state_limit; }
+
 bool same_kernel_as(const item_groups* kernel, const state* candidate) {
   return item_groups_same(candidate->kernel, kernel);
 }
@@ -152,6 +155,7 @@ bool solve_state_after_symbol(solver* s, states* worklist, state* from, symbol x
   state* target = hash_index_find(&s->state_index, kernel->hash,
                                   [kernel](const state* candidate) { return same_kernel_as(kernel, candidate); });
   if (target == nullptr) {
+    if (at_state_limit(s)) return false;
     target = state_new();
     if (target == nullptr) return false;
     target->kernel = item_groups_copy(kernel, kernel->count);

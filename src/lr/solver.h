@@ -19,6 +19,7 @@ struct solver {
   core_table* cores;                   // the numbering the construction used, owned; null before solving
   hash_index<struct state> state_index;   // states by the hash of their kernels
   hash_index<struct action> action_index; // rows by the hash of their contents
+  size_t state_limit;                  // most states the construction may make; 0, the default, for no limit
 };
 
 // A solver with no states and no rows; null when memory is exhausted (nothing stays allocated).
@@ -27,10 +28,10 @@ solver* solver_new();
 // Frees every row, every state, the numbering and the solver; accepts null.
 void solver_free(solver* s);
 
-// Builds and numbers every state reachable from the start item, then every row and goto; false after a conflict report, for a grammar without rules, for a solver used before, or when memory is exhausted.
+// Builds and numbers every state reachable from the start item, then every row and goto; false after a conflict report, for a grammar without rules, for a solver used before, when the automaton outgrows a nonzero state_limit, or when memory is exhausted.
 bool solve_grammar(solver* s, grammar* g);
 
-// Records from's transition on x to the state whose kernel is kernel, making and queueing that state when it is new; false when memory is exhausted.
+// Records from's transition on x to the state whose kernel is kernel, making and queueing that state when it is new; false when memory is exhausted or a new state would pass a nonzero state_limit.
 bool solve_state_after_symbol(solver* s, states* worklist, state* from, symbol x, const item_groups* kernel);
 
 // Builds the row and the gotos of every state in order, sharing equal rows; false after a conflict report or when memory is exhausted.

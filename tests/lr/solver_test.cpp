@@ -295,4 +295,29 @@ TEST(SolverMemory, EveryFailedAllocationReleasesEverything) {
   grammar_free(g);
 }
 
+// A limit on the number of states stops an automaton that grows too large,
+// cleanly and silently, and lets through one that fits exactly.
+TEST(StateLimit, StopsTheConstructionAtTheLimitAndReleasesEverything) {
+  const char* text = "%token x y z\n%%\ninput : list { } ;\nlist : x z { } | y z { } ;\n";
+  size_t states = solved(text).s->states->count;
+  ASSERT_EQ(states, 6u);
+  for (size_t limit : {size_t{1}, size_t{2}, states - 1, states, states + 1}) {
+    grammar* g = read_test_grammar(text);
+    ASSERT_NE(g, nullptr);
+    ASSERT_TRUE(solve_firsts(g->nonterms));
+    ASSERT_TRUE(solve_follows(g->start, g->nonterms, symbol_for_endmark()));
+    size_t live = memory_live_blocks();
+    solver* s = solver_new();
+    s->state_limit = limit;
+    testing::internal::CaptureStderr();
+    bool ok = solve_grammar(s, g);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(ok, limit >= states) << "limit " << limit;
+    EXPECT_LE(s->states->count, limit);
+    solver_free(s);
+    EXPECT_EQ(memory_live_blocks(), live);
+    grammar_free(g);
+  }
+}
+
 }  // namespace
