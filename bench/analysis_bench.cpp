@@ -7,16 +7,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
+#include "child_run.h"
 #include "grammar/grammar.h"
 #include "grammar/grammar_reader.h"
 #include "lr/solver.h"
@@ -42,12 +40,6 @@ struct expectation {
   char name[max_name];
   long states;
 };
-
-double now_seconds() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
 
 size_t count_rules(const grammar* g) {
   size_t count = 0;
@@ -90,27 +82,7 @@ measurement run_analysis(const char* path) {
 
 // Runs the analysis of path in a child; false when the child could not be run.
 bool measure(const char* path, measurement* m, double* seconds, long* peak_kib) {
-  int channel[2];
-  if (pipe(channel) != 0) return false;
-  std::fflush(stdout);
-  double start = now_seconds();
-  pid_t child = fork();
-  if (child < 0) return false;
-  if (child == 0) {
-    close(channel[0]);
-    measurement result = run_analysis(path);
-    ssize_t written = write(channel[1], &result, sizeof result);
-    _exit(written == static_cast<ssize_t>(sizeof result) ? 0 : 1);
-  }
-  close(channel[1]);
-  ssize_t got = read(channel[0], m, sizeof *m);
-  close(channel[0]);
-  int status = 0;
-  rusage usage{};
-  wait4(child, &status, 0, &usage);
-  *seconds = now_seconds() - start;
-  *peak_kib = usage.ru_maxrss;
-  return got == static_cast<ssize_t>(sizeof *m) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return run_in_child([path] { return run_analysis(path); }, m, seconds, peak_kib);
 }
 
 // Reads "| name.y | ... | states |" lines of the README table.

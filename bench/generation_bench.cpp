@@ -12,16 +12,12 @@
 #include <cstring>
 #include <ctime>
 
+#include "child_run.h"
+
 namespace {
 
 constexpr size_t json_target_bytes = 32u << 20;
 constexpr int json_repeats = 3;
-
-double now_seconds() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
 
 struct run_figures {
   int status;

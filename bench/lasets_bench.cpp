@@ -9,15 +9,13 @@
 //        lasets_bench --report [levels...]   also prints the table report to /dev/null
 
 #include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
+#include "child_run.h"
 #include "grammar/grammar.h"
 #include "grammar/grammar_reader.h"
 #include "lr/solver.h"
@@ -40,12 +38,6 @@ struct measurement {
   size_t rows;
   double solve_seconds;
 };
-
-double now_seconds() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
 
 // Appends printf-formatted text to the grammar being built; false when it cannot grow.
 bool append(ustring* text, const char* format, int a, int b = 0) {
@@ -119,27 +111,7 @@ measurement run_member(int levels, bool report) {
 
 // Runs one member in a child; false when the child could not be run or died.
 bool measure(int levels, bool report, measurement* m, double* seconds, long* peak_kib) {
-  int channel[2];
-  if (pipe(channel) != 0) return false;
-  std::fflush(stdout);
-  double start = now_seconds();
-  pid_t child = fork();
-  if (child < 0) return false;
-  if (child == 0) {
-    close(channel[0]);
-    measurement result = run_member(levels, report);
-    ssize_t written = write(channel[1], &result, sizeof result);
-    _exit(written == static_cast<ssize_t>(sizeof result) ? 0 : 1);
-  }
-  close(channel[1]);
-  ssize_t got = read(channel[0], m, sizeof *m);
-  close(channel[0]);
-  int status = 0;
-  rusage usage{};
-  wait4(child, &status, 0, &usage);
-  *seconds = now_seconds() - start;
-  *peak_kib = usage.ru_maxrss;
-  return got == static_cast<ssize_t>(sizeof *m) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return run_in_child([levels, report] { return run_member(levels, report); }, m, seconds, peak_kib);
 }
 
 }  // namespace

@@ -1,0 +1,46 @@
+#ifndef VELLMARK_BENCH_CHILD_RUN_H
+#define VELLMARK_BENCH_CHILD_RUN_H
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+
+// Seconds on a clock that only moves forward.
+inline double now_seconds() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// Runs work() in a child process, so that its peak memory is its own, and
+// passes its plain result back through a pipe; false when the child could
+// not be run or died.
+template <typename R, typename F>
+bool run_in_child(F work, R* result, double* seconds, long* peak_kib) {
+  int channel[2];
+  if (pipe(channel) != 0) return false;
+  std::fflush(stdout);
+  double start = now_seconds();
+  pid_t child = fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    close(channel[0]);
+    R made = work();
+    ssize_t written = write(channel[1], &made, sizeof made);
+    _exit(written == static_cast<ssize_t>(sizeof made) ? 0 : 1);
+  }
+  close(channel[1]);
+  ssize_t got = read(channel[0], result, sizeof *result);
+  close(channel[0]);
+  int status = 0;
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
+  *seconds = now_seconds() - start;
+  *peak_kib = usage.ru_maxrss;
+  return got == static_cast<ssize_t>(sizeof *result) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+#endif
