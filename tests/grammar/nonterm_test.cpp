@@ -8,40 +8,9 @@
 
 #include "grammar/term.h"
 #include "text/memory.h"
+#include "support/grammar_objects.h"
 
 namespace {
-
-ustring* text_of(const char* s) {
-  ustring* u = ustring_new();
-  ustring_append_cstr(u, s);
-  return u;
-}
-
-nonterm* make_nonterm(const char* name) {
-  ustring* text = text_of(name);
-  nonterm* n = nonterm_new(text);
-  ustring_free(text);
-  return n;
-}
-
-term* make_term(const char* name) {
-  ustring* text = text_of(name);
-  term* t = term_new(text);
-  ustring_free(text);
-  return t;
-}
-
-template <typename F>
-std::string printed(F print) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* stream = open_memstream(&buffer, &size);
-  print(stream);
-  std::fclose(stream);
-  std::string out(buffer, size);
-  std::free(buffer);
-  return out;
-}
 
 TEST(NontermNew, StartsEmptyWithItsName) {
   ustring* name = text_of("expr");

@@ -9,26 +9,9 @@
 #include "grammar/nonterm.h"
 #include "grammar/term.h"
 #include "text/memory.h"
+#include "support/grammar_objects.h"
 
 namespace {
-
-ustring* text_of(const char* s) {
-  ustring* u = ustring_new();
-  ustring_append_cstr(u, s);
-  return u;
-}
-
-template <typename F>
-std::string printed(F print) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* stream = open_memstream(&buffer, &size);
-  print(stream);
-  std::fclose(stream);
-  std::string out(buffer, size);
-  std::free(buffer);
-  return out;
-}
 
 class RuleTest : public testing::Test {
  protected:

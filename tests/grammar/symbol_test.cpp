@@ -11,6 +11,7 @@
 #include "grammar/nonterm.h"
 #include "grammar/term.h"
 #include "text/memory.h"
+#include "support/grammar_objects.h"
 
 namespace {
 
@@ -33,24 +34,6 @@ int rank(symbol s) {
 std::vector<int> ranks(const symbol_set* set) {
   std::vector<int> out;
   for (size_t i = 0; i < set->count; ++i) out.push_back(rank(set->items[i]));
-  return out;
-}
-
-ustring* text_of(const char* s) {
-  ustring* u = ustring_new();
-  ustring_append_cstr(u, s);
-  return u;
-}
-
-template <typename F>
-std::string printed(F print) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* stream = open_memstream(&buffer, &size);
-  print(stream);
-  std::fclose(stream);
-  std::string out(buffer, size);
-  std::free(buffer);
   return out;
 }
 

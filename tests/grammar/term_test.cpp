@@ -3,22 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "text/memory.h"
+#include "support/grammar_objects.h"
 
 namespace {
-
-ustring* text_of(const char* s) {
-  ustring* u = ustring_new();
-  ustring_append_cstr(u, s);
-  return u;
-}
-
-// Builds a terminal from a C string, freeing the emptied source string.
-term* make_term(const char* name) {
-  ustring* text = text_of(name);
-  term* t = term_new(text);
-  ustring_free(text);
-  return t;
-}
 
 TEST(TermNew, TakesOverTheNameAndStartsBlank) {
   ustring* name = text_of("NUMBER");
