@@ -91,7 +91,11 @@ bool action_select_any_rule(action* row) {
     memory_release(rules_by_id);
     return false;
   }
+  // A reduction whose lookahead a shift takes never happens, so it does not
+  // vote: a default made of such votes would reduce on lookaheads where it
+  // is never right, and the parser could reduce forever.
   for (const rule_map* node = row->reduces; node != nullptr; node = node->next) {
+    if (state_map_find(row->shifts, node->symbol) != nullptr) continue;
     ++counts[node->rule->id];
     rules_by_id[node->rule->id] = node->rule;
   }
@@ -102,6 +106,7 @@ bool action_select_any_rule(action* row) {
   rule* chosen = rules_by_id[best];
   memory_release(counts);
   memory_release(rules_by_id);
+  if (chosen == nullptr) return true;  // every reduction is taken by a shift
   rule_map_erase(&row->reduces, chosen);
   row->default_rule = chosen;
   return true;

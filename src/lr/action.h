@@ -34,7 +34,7 @@ bool action_add_completion(action* row, item i, item accept_item);
 // The row of a state built from its items and transitions, with its default rule chosen; null after a conflict report or when memory is exhausted.
 action* actions_new_for_state(const state* s, item accept_item);
 
-// Makes the rule with the most reductions (on a tie the smallest id) the default rule and removes its entries; false, row unchanged, when memory is exhausted.
+// Makes the rule with the most reductions whose lookahead no shift takes (on a tie the smallest id) the default rule and removes its entries; no default when every reduction is shifted over; false, row unchanged, when memory is exhausted.
 bool action_select_any_rule(action* row);
 
 // True when shifts, reduces and accepts are the same maps and the default rules are the same rule.

@@ -53,6 +53,31 @@ TEST(DefaultRule, MostReductionsWinAndAcceptsDoNotCount) {
   action_free(row);
 }
 
+TEST(DefaultRule, ReductionsTakenByShiftsDoNotVote) {
+  fixture f(four_rules);
+  rule* r1 = test_rule(f.g, "S", 1);
+  rule* r2 = test_rule(f.g, "S", 2);
+  state* target = reinterpret_cast<state*>(&f);  // never dereferenced
+  action* row = action_new();
+  state_map_insert(&row->shifts, test_t(f.g, "p"), target, nullptr);
+  state_map_insert(&row->shifts, test_t(f.g, "q"), target, nullptr);
+  rule_map_insert(&row->reduces, test_t(f.g, "p"), r1, nullptr);
+  rule_map_insert(&row->reduces, test_t(f.g, "q"), r1, nullptr);
+  rule_map_insert(&row->reduces, test_t(f.g, "r"), r2, nullptr);
+  ASSERT_TRUE(action_select_any_rule(row));
+  EXPECT_EQ(row->default_rule, r2);
+  EXPECT_EQ(rule_map_find(row->reduces, test_t(f.g, "r")), nullptr);
+  action_free(row);
+
+  row = action_new();  // every reduction shifted over: no default at all
+  state_map_insert(&row->shifts, test_t(f.g, "p"), target, nullptr);
+  rule_map_insert(&row->reduces, test_t(f.g, "p"), r1, nullptr);
+  ASSERT_TRUE(action_select_any_rule(row));
+  EXPECT_EQ(row->default_rule, nullptr);
+  EXPECT_EQ(rule_map_find(row->reduces, test_t(f.g, "p")), r1);
+  action_free(row);
+}
+
 TEST(DefaultRule, FailedScratchLeavesTheRowUnchanged) {
   fixture f(four_rules);
   action* row = action_new();
@@ -126,8 +151,8 @@ TEST(RowForState, ShiftAndReduceOnOneTerminalGiveNoMessage) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   ASSERT_NE(row, nullptr);
   EXPECT_EQ(state_map_find(row->shifts, test_t(l.f.g, "x")), l.target);
-  EXPECT_EQ(row->default_rule, test_rule(l.f.g, "A", 1));
-  EXPECT_EQ(row->reduces, nullptr);
+  EXPECT_EQ(row->default_rule, nullptr);  // the only reduction is shifted over
+  EXPECT_EQ(rule_map_find(row->reduces, test_t(l.f.g, "x")), test_rule(l.f.g, "A", 1));
   action_free(row);
 }
 
