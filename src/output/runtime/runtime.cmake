@@ -13,6 +13,11 @@ add_custom_command(
   VERBATIM)
 target_sources(vellmark_output PRIVATE ${runtime_embedded})
 
+# The check programs below are tests.
+if(NOT BUILD_TESTING)
+  return()
+endif()
+
 # The same check program, once as C99 and once as C++.
 set(runtime_check ${CMAKE_SOURCE_DIR}/tests/output/parser_runtime_check.c)
 configure_file(${runtime_check} ${CMAKE_BINARY_DIR}/generated/parser_runtime_check.cpp COPYONLY)
