@@ -9,6 +9,7 @@
 #include "grammar/grammar_reader.h"
 #include "lr/solver.h"
 #include "options.h"
+#include "output/output_file.h"
 #include "output/parser_writer.h"
 #include "output/report.h"
 #include "output/token_header.h"
@@ -62,8 +63,13 @@ struct grammar_deleter {
 struct solver_deleter {
   void operator()(solver* s) const { solver_free(s); }
 };
+// An output not committed by the end of the run is discarded, leaving its target as it was.
+struct output_discarder {
+  void operator()(output_file* f) const { output_file_discard(f); }
+};
 
 using file_handle = std::unique_ptr<FILE, file_closer>;
+using output_handle = std::unique_ptr<output_file, output_discarder>;
 
 // True when name is the very regular file the input is read from, so that
 // opening it for writing would destroy the grammar before it is read. A
@@ -74,13 +80,31 @@ bool is_input_file(FILE* input, const char* name) {
   return in.st_dev == out.st_dev && in.st_ino == out.st_ino;
 }
 
-// Refuses a run whose output or token header would overwrite its input.
-bool outputs_spare_input(FILE* input, const char* output, bool header) {
-  if (is_input_file(input, output) || (header && is_input_file(input, token_header_name))) {
+// Refuses, before anything is written, a run whose outputs would destroy
+// its input or each other; header is null when no token header is written.
+bool outputs_are_safe(FILE* input, const char* source, const char* header) {
+  if ((source != nullptr && is_input_file(input, source)) || (header != nullptr && is_input_file(input, header))) {
     std::fputs("Error: Output file would overwrite the input file.\n", stderr);
     return false;
   }
+  if (source != nullptr && header != nullptr && output_files_clash(source, header)) {
+    std::fputs("Error: The token header and the parser source would be the same file.\n", stderr);
+    return false;
+  }
   return true;
+}
+
+// Moves the finished files into place, the header first as it was written first.
+int commit_outputs(output_handle& header, const char* header_name, output_handle& source) {
+  if (header && !output_file_commit(header.release())) {
+    std::fprintf(stderr, "Error: Unable to write %s.\n", header_name);
+    return 1;
+  }
+  if (source && !output_file_commit(source.release())) {
+    std::fputs("Error: Unable to write the parser source.\n", stderr);
+    return 1;
+  }
+  return 0;
 }
 
 // Prints the table report; a report cut short for want of memory, or one
@@ -94,9 +118,10 @@ int report_tables(const grammar* g, const solver* s) {
   return 0;
 }
 
-// Runs the stages over open files; returns the exit status. The solver is
-// declared last so that it is freed before the grammar it points into.
-int run_stages(const options& o, FILE* input, FILE* output) {
+// Runs the stages over the open input into the outputs, which are kept only
+// when every stage succeeds; returns the exit status. The solver is declared
+// last so that it is freed before the grammar it points into.
+int run_stages(const options& o, FILE* input, output_handle& source, const char* header_name) {
   std::unique_ptr<reader, reader_deleter> in(reader_new(input));
   std::unique_ptr<grammar, grammar_deleter> g(grammar_new());
   std::unique_ptr<solver, solver_deleter> s(solver_new());
@@ -105,30 +130,39 @@ int run_stages(const options& o, FILE* input, FILE* output) {
     std::fputs("Unable to read grammar.\n", stderr);
     return 1;
   }
-  if (o.header && !write_token_definitions(g.get())) return 1;
+  output_handle header;
+  if (header_name != nullptr) {
+    header.reset(write_token_definitions(g.get(), header_name));
+    if (!header) return 1;
+  }
   if (!solve_grammar(s.get(), g.get())) {
     std::fputs("Unable to solve states of the grammar.\n", stderr);
     return 1;
   }
-  if (o.details) return report_tables(g.get(), s.get());
-  return write_parser(g.get(), s.get(), output) ? 0 : 1;
+  int status = o.details ? report_tables(g.get(), s.get()) : write_parser(g.get(), s.get(), source->stream) ? 0 : 1;
+  return status != 0 ? status : commit_outputs(header, header_name, source);
 }
 
-// Opens the input and the output, then runs the stages; returns the exit status.
+// Opens the input and the parser source (not with -v, which writes only the
+// report), then runs the stages; returns the exit status.
 int run(const options& o) {
   file_handle input(o.path != nullptr ? std::fopen(o.path, "r") : stdin);
   if (!input) {
     std::fputs("Unable to open input file.\n", stderr);
     return 1;
   }
-  const char* output_name = o.output != nullptr ? o.output : default_output;
-  if (!outputs_spare_input(input.get(), output_name, o.header)) return 1;
-  file_handle output(std::fopen(output_name, "w"));
-  if (!output) {
-    std::fputs("Unable to open output file.\n", stderr);
-    return 1;
+  const char* source_name = o.details ? nullptr : o.output != nullptr ? o.output : default_output;
+  const char* header_name = !o.header ? nullptr : o.header_name != nullptr ? o.header_name : token_header_name;
+  if (!outputs_are_safe(input.get(), source_name, header_name)) return 1;
+  output_handle source;
+  if (source_name != nullptr) {
+    source.reset(output_file_open(source_name));
+    if (!source) {
+      std::fputs("Unable to open output file.\n", stderr);
+      return 1;
+    }
   }
-  return run_stages(o, input.get(), output.get());
+  return run_stages(o, input.get(), source, header_name);
 }
 
 }  // namespace

@@ -8,10 +8,14 @@ namespace {
 
 constexpr char short_options[] = "hVo:dv";
 
+// Long options without a letter of their own.
+constexpr int header_option = 256;
+
 const struct option long_options[] = {
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {"output", required_argument, nullptr, 'o'},
+    {"header", required_argument, nullptr, header_option},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -23,6 +27,10 @@ bool take_option(options* o, int letter) {
     case 'd': o->header = true; return true;
     case 'v': o->details = true; return true;
     case 'o': o->output = optarg; return true;
+    case header_option:
+      o->header_name = optarg;
+      o->header = true;
+      return true;
     default: return false;
   }
 }

@@ -59,15 +59,18 @@ bool write_token_header(const grammar* g, FILE* stream) {
   return true;
 }
 
-bool write_token_definitions(const grammar* g) {
-  FILE* stream = std::fopen(token_header_name, "w");
-  if (stream == nullptr) {
-    std::fputs("Unable to open grammar.tab.h for writing.\n", stderr);
-    return false;
+output_file* write_token_definitions(const grammar* g, const char* name) {
+  output_file* header = output_file_open(name);
+  if (header == nullptr) {
+    std::fprintf(stderr, "Unable to open %s for writing.\n", name);
+    return nullptr;
   }
-  bool written = write_token_header(g, stream);
-  bool stream_failed = std::ferror(stream) != 0;
-  stream_failed = std::fclose(stream) != 0 || stream_failed;
-  if (written && stream_failed) std::fputs("Error: Unable to write grammar.tab.h.\n", stderr);
-  return written && !stream_failed;
+  bool written = write_token_header(g, header->stream);
+  if (written && (std::fflush(header->stream) != 0 || std::ferror(header->stream) != 0)) {
+    std::fprintf(stderr, "Error: Unable to write %s.\n", name);
+    written = false;
+  }
+  if (written) return header;
+  output_file_discard(header);
+  return nullptr;
 }

@@ -2,14 +2,16 @@
 #define VELLMARK_OUTPUT_TOKEN_HEADER_H
 
 #include "grammar/grammar.h"
+#include "output/output_file.h"
 
-// The token header's fixed name, created in the current directory.
+// The token header's default name, in the current directory.
 constexpr char token_header_name[] = "grammar.tab.h";
 
-// Writes the token numbers, the value type and the shared declarations to
-// the token header; false after a message when the file cannot be opened,
-// or silently when memory runs out.
-bool write_token_definitions(const grammar* g);
+// Writes the token numbers, the value type and the shared declarations into
+// the output file for name, which the caller commits or discards; null after
+// a message naming the file when it cannot be opened or written, or
+// silently when memory runs out.
+output_file* write_token_definitions(const grammar* g, const char* name);
 
 // Writes the same text to an open stream; false when memory runs out.
 bool write_token_header(const grammar* g, FILE* stream);

@@ -32,7 +32,8 @@ namespace {
 const char* const own_messages[] = {
     // the driver
     "Error: Unexpected argument: %s", "Unable to open input file.", "Unable to open output file.",
-    "Error: Output file would overwrite the input file.", "Unable to read grammar.",
+    "Error: Output file would overwrite the input file.",
+    "Error: The token header and the parser source would be the same file.", "Unable to read grammar.",
     "Unable to solve states of the grammar.", "Error: Unable to write the table report.",
     // the input reader and the strings
     "Unexpected end of file in comment.", "Invalid Unicode code point in comment.", "Invalid Unicode code point: U+%X",
@@ -57,8 +58,8 @@ const char* const own_messages[] = {
     // the writers
     "Error: Unable to write the parser source.", "Memory allocation failed in write_action_tables.",
     "Error: failed to allocate memory for goto tables.", "Memory allocation failed in write_the_rules.",
-    "Memory allocation failed in write_actions.", "Unable to open grammar.tab.h for writing.",
-    "Error: Unable to write grammar.tab.h.",
+    "Memory allocation failed in write_actions.", "Unable to open %s for writing.",
+    "Error: Unable to write %s.",
     // the lexical-specification reader
     "Failed to read header section.", "error: invalid rules section.", "Failed to read user code section.",
     "Invalid Unicode code point.", "error: expected '>' after start condition on line %zu.",
@@ -121,13 +122,18 @@ struct run_result {
   int status;  // exit status, or -1 when the program did not exit normally
   std::string out, err, source, header;
   size_t allocations;
+  size_t files;  // in the folder after the run, input and outputs included
 };
+
+// What the outputs hold before each run: a run that fails must leave them so.
+const std::string previous_source = "previous source\n", previous_header = "previous header\n";
 
 // Runs the injection program in dir with args, failing allocation fail_at (0: none), its
 // address space limited to address_space bytes (0: no limit).
 run_result run_program(const fs::path& dir, const std::vector<std::string>& args, size_t fail_at,
                        rlim_t address_space = 0) {
-  fs::remove(dir / "grammar.tab.c"), fs::remove(dir / "grammar.tab.h");
+  std::ofstream(dir / "grammar.tab.c", std::ios::binary) << previous_source;
+  std::ofstream(dir / "grammar.tab.h", std::ios::binary) << previous_header;
   fs::path out = dir / ".stdout", err = dir / ".stderr", count = dir / ".allocations";
   std::string fail = std::to_string(fail_at);
   pid_t child = fork();
@@ -155,7 +161,8 @@ run_result run_program(const fs::path& dir, const std::vector<std::string>& args
           slurp(err),
           slurp(dir / "grammar.tab.c"),
           slurp(dir / "grammar.tab.h"),
-          std::strtoull(slurp(count).c_str(), nullptr, 10)};
+          std::strtoull(slurp(count).c_str(), nullptr, 10),
+          static_cast<size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()))};
 }
 
 // One command line to run under injection: a grammar and its options.
@@ -231,8 +238,11 @@ TEST_P(WholeProgram, EveryFailedAllocationEndsTheRunCleanly) {
     SCOPED_TRACE("allocation " + std::to_string(k) + " of " + std::to_string(reference.allocations));
     ASSERT_TRUE(r.status == 0 || r.status == 1) << "status " << r.status << "\n" << r.err;
     EXPECT_EQ(foreign_lines(r.err), std::vector<std::string>{});
+    EXPECT_EQ(r.files, reference.files);  // no temporary file is left behind
     if (r.status == 1) {
       ++failed;
+      EXPECT_EQ(r.source, previous_source);
+      EXPECT_EQ(r.header, previous_header);
       continue;
     }
     // A run that absorbed the failure must have done all its work.
@@ -253,6 +263,7 @@ INSTANTIATE_TEST_SUITE_P(
                     program_case{"small_report", small_grammar.c_str(), {"-v"}, 1},
                     program_case{"calculator_header", "calc/calc.y", {"-d", "-o", "calc.tab.c"}, 1},
                     program_case{"json_header", "json/json.y", {"-d"}, 1},
+                    program_case{"json_named_header", "json/json.y", {"--header=grammar.tab.h"}, 3},
                     program_case{"json_report", "json/json.y", {"-v"}, 2},
                     program_case{"doubling_header", medium_grammar.c_str(), {"-d"}, 7},
                     program_case{"doubling_header_report", medium_grammar.c_str(), {"-d", "-v"}, 7}),
@@ -274,7 +285,7 @@ TEST_F(MemoryLimit, HugeAutomatonFailsWithItsMessageWhenMemoryRunsOut) {
   run_result huge = run_program(dir, {"huge.y"}, 0, limit);
   EXPECT_EQ(huge.status, 1);
   EXPECT_EQ(huge.err, "Unable to solve states of the grammar.\n");
-  EXPECT_EQ(huge.source, "");
+  EXPECT_EQ(huge.source, previous_source);
 }
 
 // The lexical-specification reader, which the command line never runs, is
