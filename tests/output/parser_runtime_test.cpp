@@ -1,16 +1,25 @@
-// The parser runtime on hand-written tables, compiled into this test as it is
-// into every generated parser. The allocation calls are routed through
-// counters so that a test can make one of them fail.
+// The parser runtime on hand-written tables and on the tables generated for
+// grammars, compiled into this test as it is into every generated parser.
+// The allocation calls are routed through counters so that a test can make
+// one of them fail.
 #include <gtest/gtest.h>
 
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
 #include <initializer_list>
+#include <map>
 #include <string>
 #include <vector>
+
+#include "lr/solver.h"
+#include "output/parser_writer.h"
+#include "support/grammar_objects.h"
+#include "support/recogniser.h"
+#include "support/test_grammar.h"
 
 namespace {
 
@@ -29,8 +38,9 @@ typedef int YYSTYPE;
 extern YYSTYPE yylval;
 
 // Room for the tables of every grammar below; each test installs its own.
-int yypact[32], yycheck[32], yytable[32], yyaccept[32], yydefact[32];
-int yygopact[32], yygocheck[32], yygotable[32], yyr1[32], yyr2[32];
+constexpr size_t table_room = 4096;
+int yypact[table_room], yycheck[table_room], yytable[table_room], yyaccept[table_room], yydefact[table_room];
+int yygopact[table_room], yygocheck[table_room], yygotable[table_room], yyr1[table_room], yyr2[table_room];
 
 namespace {
 
@@ -38,7 +48,11 @@ std::vector<int> tokens;  // what yylex returns, in order; 0 once they are used 
 size_t next_token = 0;
 size_t lex_calls = 0;
 std::vector<int> reductions;  // rules reduced, in order
+size_t reduction_budget = 0;  // 0: none; otherwise the most reductions one parse may make
 char token_text[16];
+
+// Thrown out of a parse that made more reductions than its budget allows.
+struct budget_spent {};
 
 }  // namespace
 
@@ -57,16 +71,35 @@ int yylex(void) {
 // Records the rule and makes each value the sum of its right-hand side's.
 int yyaction(int yystate, YYSTYPE* result, int yysp, YYSTYPE* yyvs) {
   reductions.push_back(yystate);
+  if (reduction_budget != 0 && reductions.size() > reduction_budget) throw budget_spent{};
   *result = 0;
   for (int i = yysp - yyr2[yystate]; i < yysp; ++i) *result += yyvs[i];
   return 0;
 }
 
+namespace {
+
+std::string printed_text;  // what the runtime printed since the last parse began
+
+}  // namespace
+
+int test_printf(const char* format, ...) {
+  char line[256];
+  va_list arguments;
+  va_start(arguments, format);
+  int length = vsnprintf(line, sizeof line, format, arguments);
+  va_end(arguments);
+  printed_text += line;
+  return length;
+}
+
 #define malloc test_malloc
 #define realloc test_realloc
+#define printf test_printf
 #include "output/runtime/parser_runtime.c"
 #undef malloc
 #undef realloc
+#undef printf
 
 namespace {
 
@@ -113,10 +146,9 @@ outcome parse(std::initializer_list<int> input) {
   next_token = 0;
   lex_calls = 0;
   reductions.clear();
-  testing::internal::CaptureStdout();
+  printed_text.clear();
   int result = yyparse();
-  fflush(stdout);
-  return {result, testing::internal::GetCapturedStdout()};
+  return {result, printed_text};
 }
 
 TEST(RuntimeParse, AcceptsAndRunsEveryReductionInOrder) {
@@ -162,11 +194,11 @@ TEST(RuntimeParse, PrintsNothingForTheTextOfAScannerThatNeverSetIt) {
   install_sequence_grammar();
   yytext = nullptr;
   tokens.clear();
-  testing::internal::CaptureStdout();
+  printed_text.clear();
   struct parser* p = parser_new();
   EXPECT_FALSE(parser_advance(p, 'y', 0));
   parser_free(p);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "No Rule ''\n");
+  EXPECT_EQ(printed_text, "No Rule ''\n");
 }
 
 TEST(RuntimeAccept, AcceptsOnlyWhenTheBottomOfTheStackIsExposed) {
@@ -273,6 +305,179 @@ TEST(RuntimeStack, FailsQuietlyWhenNoStackCanBeMade) {
     EXPECT_EQ(lex_calls, 0u);
   }
   failing_allocation = 0;
+}
+
+// The arrays of generated C text, by name, as "int name[] = {...};" writes them.
+std::map<std::string, std::vector<int>> arrays_in(const std::string& text) {
+  std::map<std::string, std::vector<int>> arrays;
+  for (size_t at = text.find("int "); at != std::string::npos; at = text.find("int ", at + 1)) {
+    size_t open = text.find("[] = {", at);
+    if (open == std::string::npos) break;
+    std::vector<int>& values = arrays[text.substr(at + 4, open - at - 4)];
+    const char* cursor = text.c_str() + open + 6;
+    while (*cursor != '}') {
+      char* end = nullptr;
+      values.push_back(static_cast<int>(strtol(cursor, &end, 10)));
+      cursor = *end == ',' ? end + 1 : end;
+    }
+  }
+  return arrays;
+}
+
+// A grammar read and solved, its generated tables installed in the runtime's arrays.
+struct generated {
+  grammar* g = nullptr;
+  solver* s = nullptr;
+  bool ready = false;
+
+  explicit generated(const std::string& text) {
+    g = read_test_grammar(text.c_str());
+    s = solver_new();
+    testing::internal::CaptureStderr();  // conflicts are reported there
+    bool solved = g != nullptr && s != nullptr && solve_grammar(s, g);
+    testing::internal::GetCapturedStderr();
+    if (!solved) return;
+    std::string tables = printed([&](FILE* out) {
+      write_action_tables(g, s, out);
+      write_default_rules(s, out);
+      write_the_gotos(s, g, out);
+      write_the_rules(g, out);
+    });
+    std::map<std::string, std::vector<int>> arrays = arrays_in(tables);
+    ready = place(yypact, arrays["yypact"]) && place(yycheck, arrays["yycheck"]) && place(yytable, arrays["yytable"]) &&
+            place(yyaccept, arrays["yyaccept"]) && place(yydefact, arrays["yydefact"]) &&
+            place(yygopact, arrays["yygopact"]) && place(yygocheck, arrays["yygocheck"]) &&
+            place(yygotable, arrays["yygotable"]) && place(yyr1, arrays["yyr1"]) && place(yyr2, arrays["yyr2"]);
+  }
+  ~generated() {
+    solver_free(s);
+    grammar_free(g);
+  }
+
+  static bool place(int* table, const std::vector<int>& values) {
+    if (values.size() > table_room) return false;
+    std::copy(values.begin(), values.end(), table);
+    return true;
+  }
+};
+
+enum class ending { accepted, rejected, looped };
+
+void PrintTo(ending e, std::ostream* out) {
+  *out << (e == ending::accepted ? "accepted" : e == ending::rejected ? "rejected" : "looped");
+}
+
+// Reductions allowed per token (the end of input counts as one): far more
+// than any of the grammars below needs, and far fewer than a loop makes.
+constexpr size_t reductions_per_token = 100;
+
+// Parses terminals of the installed grammar, given by id, within a budget of
+// reductions proportional to the input's length.
+ending parse_within_budget(const grammar* g, const std::vector<size_t>& input) {
+  tokens.clear();
+  for (size_t id : input) tokens.push_back(g->terms->items[id]->value);
+  next_token = 0;
+  reductions.clear();
+  printed_text.clear();
+  reduction_budget = reductions_per_token * (input.size() + 1);
+  struct parser* p = parser_new();
+  ending result = ending::looped;
+  try {
+    result = parser_scan(p) ? ending::accepted : ending::rejected;
+  } catch (const budget_spent&) {
+  }
+  parser_free(p);
+  reduction_budget = 0;
+  return result;
+}
+
+// The terminals of g, by name, as ids.
+std::vector<size_t> terminals_of(const grammar* g, std::initializer_list<const char*> names) {
+  std::vector<size_t> ids;
+  for (const char* name : names) ids.push_back(test_term(g, name)->id);
+  return ids;
+}
+
+TEST(RuntimeLoops, EndsWhereReductionsWouldRepeatForEver) {
+  struct Case {
+    const char* rules;
+    std::initializer_list<const char*> input;
+    ending expected;
+  };
+  const Case cases[] = {
+      {"n : n n 'b' { } | { } ;", {}, ending::rejected},
+      {"n : n n 'b' { } | { } ;", {"a"}, ending::rejected},
+      {"n : n n 'b' { } | { } ;", {"b", "b"}, ending::accepted},
+      {"list : list item { } | { } ; item : 'a' { } | { } ;", {}, ending::accepted},
+      {"list : list item { } | { } ; item : 'a' { } | { } ;", {"a", "a"}, ending::accepted},
+      {"s : s s { } | { } ;", {}, ending::accepted},
+      {"s : s s { } | { } ;", {"a", "a"}, ending::rejected},           // the stack grows
+      {"s : s s s { } | { } ;", {"a"}, ending::rejected},
+      {"s : a x { } | a { } ; x : x { } | { } | x a { } ;", {"a"}, ending::accepted},
+      {"s : a x { } | a { } ; x : x { } | { } | x a { } ;", {"a", "c"}, ending::rejected},  // constant depth
+      {"s : x s { } | 'b' { } | s x { } ; x : { } ;", {"b"}, ending::accepted},
+      {"s : x s { } | 'b' { } | s x { } ; x : { } ;", {"b", "b"}, ending::rejected},
+      {"s : s { } | x { } | { } ; x : '+' { } | s { } ;", {}, ending::accepted},
+      {"s : s { } | x { } | { } ; x : '+' { } | s { } ;", {"+", "+"}, ending::rejected},
+      // A start symbol that derives itself: the circle through the accepting rule still accepts.
+      {"s : s { } | { } | 'b' 'b' s { } ;", {"b", "b"}, ending::accepted},
+  };
+  for (const Case& c : cases) {
+    generated parser(std::string("%token a c\n%%\n") + c.rules + "\n");
+    ASSERT_TRUE(parser.ready) << c.rules;
+    ending result = parse_within_budget(parser.g, terminals_of(parser.g, c.input));
+    EXPECT_EQ(result, c.expected) << c.rules << " on " << c.input.size() << " tokens";
+    if (result == ending::accepted) {
+      EXPECT_TRUE(recogniser(parser.g, terminals_of(parser.g, c.input)).accepts()) << c.rules;
+    } else {
+      EXPECT_EQ(printed_text.rfind("No Rule '", 0), 0u) << printed_text;
+    }
+  }
+}
+
+// Every sequence of up to length terminals of g, by id.
+std::vector<std::vector<size_t>> every_input(const grammar* g, size_t length) {
+  std::vector<std::vector<size_t>> inputs = {{}};
+  for (size_t from = 0; inputs.back().size() < length;) {
+    size_t to = inputs.size();
+    for (size_t k = from; k < to; ++k) {
+      for (size_t t = 0; t < g->terms->count; ++t) {
+        inputs.push_back(inputs[k]);
+        inputs.back().push_back(t);
+      }
+    }
+    from = to;
+  }
+  return inputs;
+}
+
+// Random grammars, conflicts among them, on every short input: the parser
+// always ends within its budget, accepts only what the grammar derives, and
+// accepts all of it when no state has two actions on one lookahead.
+TEST(RuntimeLoops, AgreesWithASlowRecogniserOnRandomGrammars) {
+  size_t solved = 0, with_conflicts = 0, accepted = 0;
+  for (uint64_t seed = 0; seed < 1000; ++seed) {
+    std::string text = random_grammar_text(seed);
+    generated parser(text);
+    if (!parser.ready) continue;
+    ++solved;
+    bool exact = !has_conflicts(parser.s);
+    with_conflicts += !exact;
+    for (const std::vector<size_t>& input : every_input(parser.g, 4)) {
+      ending result = parse_within_budget(parser.g, input);
+      bool derived = recogniser(parser.g, input).accepts();
+      ASSERT_NE(result, ending::looped) << text << input.size() << " tokens";
+      if (result == ending::accepted) {
+        EXPECT_TRUE(derived) << text << input.size() << " tokens";
+      } else if (exact) {
+        EXPECT_FALSE(derived) << text << input.size() << " tokens";
+      }
+      accepted += result == ending::accepted;
+    }
+  }
+  EXPECT_GT(solved, 500u);
+  EXPECT_GT(with_conflicts, 100u);
+  EXPECT_GT(accepted, 300u);
 }
 
 }  // namespace

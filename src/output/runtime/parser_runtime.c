@@ -156,6 +156,55 @@ bool parser_push_or_report(struct parser *parser, int symbol, int state, YYSTYPE
     return false;
 }
 
+/* A watch over one run of reductions without a shift. A run that reduces
+   the same nonterminal onto the same exposed state again, at the same or a
+   greater depth, without the stack having gone below the earlier depth in
+   between, can only repeat for ever: the stack either repeats exactly or
+   grows. The watch keeps one checkpoint, moved down whenever the stack goes
+   below it and forward after 1, 2, 4, ... reductions, so that every such
+   repetition is met within a number of reductions bounded by the grammar. */
+struct parser_watch {
+    size_t depth;      /* the stack size at the checkpoint, after its pop; 0 for none */
+    int state;         /* the state exposed there */
+    int nonterm;       /* the nonterminal reduced there */
+    size_t reductions; /* since the checkpoint last moved forward */
+    size_t interval;   /* reductions before it moves forward again */
+    bool accepted;     /* an accepting reduction was made since the checkpoint */
+    bool spared;       /* a repetition through an accepting reduction was let go once */
+};
+
+/* Moves the checkpoint to the reduction of nonterm onto state at depth. */
+void parser_watch_mark(struct parser_watch *watch, int state, int nonterm, size_t depth)
+{
+    watch->depth = depth;
+    watch->state = state;
+    watch->nonterm = nonterm;
+    watch->accepted = false;
+}
+
+/* Notes the reduction of nonterm onto the exposed state at the stack size
+   depth; false when the run can only repeat for ever. */
+bool parser_watch_reduction(struct parser_watch *watch, int state, int nonterm, size_t depth)
+{
+    if (depth < watch->depth) {
+        parser_watch_mark(watch, state, nonterm, depth);
+    } else if (state == watch->state && nonterm == watch->nonterm) {
+        /* A repetition through an accepting reduction comes round once
+           more, so that a start symbol deriving itself is still seen. */
+        if (!watch->accepted || watch->spared) {
+            return false;
+        }
+        watch->spared = true;
+        parser_watch_mark(watch, state, nonterm, depth);
+    }
+    if (++watch->reductions == watch->interval) {
+        parser_watch_mark(watch, state, nonterm, depth);
+        watch->reductions = 0;
+        watch->interval *= 2;
+    }
+    return true;
+}
+
 /* Feeds one symbol to the parser: reduces as the tables say until the symbol
    is shifted or, for the end of input (-1), until the input is accepted.
    False after a parse error or when the stack cannot grow. */
@@ -168,6 +217,7 @@ bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
     size_t circle_count = 0;
     int circle_state = -1;
     size_t lowest = 0;
+    struct parser_watch watch = {0, -1, -1, 0, 1, false, false};
     for (;;) {
         int top = parser->states[parser->count - 1];
         if (parser->accept || top < 0) {
@@ -200,6 +250,13 @@ bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
             circle_count = parser->count;
             circle_state = top;
             lowest = parser->count;
+            watch.accepted = true;
+        }
+        /* The accepting reduction over the bottom entry ends the run. */
+        size_t depth = parser->count - length;
+        if (!parser->accept && !parser_watch_reduction(&watch, parser->states[depth - 1], nonterm, depth)) {
+            printf("No Rule '%s'\n", parser_token_text());
+            return false;
         }
         YYSTYPE result;
         memset(&result, 0, sizeof result);
