@@ -1,6 +1,7 @@
 #ifndef VELLMARK_BENCH_CHILD_RUN_H
 #define VELLMARK_BENCH_CHILD_RUN_H
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +14,37 @@ inline double now_seconds() {
   timespec t;
   clock_gettime(CLOCK_MONOTONIC, &t);
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// How a program run by run_program ended: exit status, wall-clock seconds and peak memory.
+struct run_figures {
+  int status;
+  double seconds;
+  long peak_kib;
+};
+
+// Runs argv (a path, or a name looked up in PATH) with standard input from
+// input_path and output discarded; status 127 when it could not be started,
+// -1 when no child could be made or the child was killed.
+inline run_figures run_program(char* const argv[], const char* input_path) {
+  run_figures f{-1, 0, 0};
+  double start = now_seconds();
+  pid_t child = fork();
+  if (child < 0) return f;
+  if (child == 0) {
+    int in = open(input_path, O_RDONLY), out = open("/dev/null", O_WRONLY);
+    if (in < 0 || out < 0) _exit(127);
+    dup2(in, STDIN_FILENO), dup2(out, STDOUT_FILENO), dup2(out, STDERR_FILENO);
+    execvp(argv[0], argv);
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
+  f.seconds = now_seconds() - start;
+  f.peak_kib = usage.ru_maxrss;
+  f.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return f;
 }
 
 // Runs work() in a child process, so that its peak memory is its own, and

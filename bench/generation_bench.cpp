@@ -19,34 +19,6 @@ namespace {
 constexpr size_t json_target_bytes = 32u << 20;
 constexpr int json_repeats = 3;
 
-struct run_figures {
-  int status;
-  double seconds;
-  long peak_kib;
-};
-
-// Runs argv with standard input from input_path and output discarded.
-run_figures run(char* const argv[], const char* input_path) {
-  run_figures f{-1, 0, 0};
-  double start = now_seconds();
-  pid_t child = fork();
-  if (child < 0) return f;
-  if (child == 0) {
-    int in = open(input_path, O_RDONLY), out = open("/dev/null", O_WRONLY);
-    if (in < 0 || out < 0) _exit(127);
-    dup2(in, STDIN_FILENO), dup2(out, STDOUT_FILENO), dup2(out, STDERR_FILENO);
-    execv(argv[0], argv);
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  wait4(child, &status, 0, &usage);
-  f.seconds = now_seconds() - start;
-  f.peak_kib = usage.ru_maxrss;
-  f.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return f;
-}
-
 int compare_names(const void* a, const void* b) {
   return std::strcmp(static_cast<const char*>(a), static_cast<const char*>(b));
 }
@@ -73,7 +45,7 @@ void bench_generator(const char* folder, const char* scratch) {
     std::snprintf(path, sizeof path, "%s/%s", folder, names[i]);
     std::snprintf(output, sizeof output, "%s.tab.c", scratch);
     char* argv[] = {const_cast<char*>(VELLMARK_PARSER), const_cast<char*>("-o"), output, path, nullptr};
-    run_figures f = run(argv, "/dev/null");
+    run_figures f = run_program(argv, "/dev/null");
     std::printf("%-16s %8d %10.3f %10.1f\n", names[i], f.status, f.seconds, f.peak_kib / 1024.0);
     std::remove(output);
   }
@@ -119,7 +91,7 @@ void bench_json_parser(const char* scratch) {
   char* argv[] = {const_cast<char*>(VELLMARK_JSON), nullptr};
   run_figures best{-1, 1e9, 0};
   for (int i = 0; i < json_repeats; ++i) {
-    run_figures f = run(argv, path);
+    run_figures f = run_program(argv, path);
     if (f.seconds < best.seconds) best = f;
   }
   std::printf("JSON checker on %.1f MB, %zu tokens (best of %d): status %d, %.3f s, %.1f MB/s, %.2f M tokens/s, peak %.1f MiB\n",
