@@ -13,6 +13,7 @@
 #include "output/parser_writer.h"
 #include "output/report.h"
 #include "output/token_header.h"
+#include "text/diagnostics.h"
 #include "text/reader.h"
 
 namespace {
@@ -82,26 +83,26 @@ bool is_input_file(FILE* input, const char* name) {
 
 // Refuses, before anything is written, a run whose outputs would destroy
 // its input or each other; header is null when no token header is written.
-bool outputs_are_safe(FILE* input, const char* source, const char* header) {
+bool outputs_are_safe(diagnostics* d, FILE* input, const char* source, const char* header) {
   if ((source != nullptr && is_input_file(input, source)) || (header != nullptr && is_input_file(input, header))) {
-    std::fputs("Error: Output file would overwrite the input file.\n", stderr);
+    diagnostics_line(d, "Error: Output file would overwrite the input file.");
     return false;
   }
   if (source != nullptr && header != nullptr && output_files_clash(source, header)) {
-    std::fputs("Error: The token header and the parser source would be the same file.\n", stderr);
+    diagnostics_line(d, "Error: The token header and the parser source would be the same file.");
     return false;
   }
   return true;
 }
 
 // Moves the finished files into place, the header first as it was written first.
-int commit_outputs(output_handle& header, const char* header_name, output_handle& source) {
+int commit_outputs(diagnostics* d, output_handle& header, const char* header_name, output_handle& source) {
   if (header && !output_file_commit(header.release())) {
-    std::fprintf(stderr, "Error: Unable to write %s.\n", header_name);
+    diagnostics_line(d, "Error: Unable to write %s.", header_name);
     return 1;
   }
   if (source && !output_file_commit(source.release())) {
-    std::fputs("Error: Unable to write the parser source.\n", stderr);
+    diagnostics_line(d, "Error: Unable to write the parser source.");
     return 1;
   }
   return 0;
@@ -109,10 +110,10 @@ int commit_outputs(output_handle& header, const char* header_name, output_handle
 
 // Prints the table report; a report cut short for want of memory, or one
 // that cannot be written, fails the run.
-int report_tables(const grammar* g, const solver* s) {
+int report_tables(diagnostics* d, const grammar* g, const solver* s) {
   bool complete = print_parser(g, s);
   if (std::fflush(stdout) != 0 || std::ferror(stdout) || !complete) {
-    std::fputs("Error: Unable to write the table report.\n", stderr);
+    diagnostics_line(d, "Error: Unable to write the table report.");
     return 1;
   }
   return 0;
@@ -121,13 +122,14 @@ int report_tables(const grammar* g, const solver* s) {
 // Runs the stages over the open input into the outputs, which are kept only
 // when every stage succeeds; returns the exit status. The solver is declared
 // last so that it is freed before the grammar it points into.
-int run_stages(const options& o, FILE* input, output_handle& source, const char* header_name) {
+int run_stages(diagnostics* d, const options& o, FILE* input, output_handle& source, const char* header_name) {
   std::unique_ptr<reader, reader_deleter> in(reader_new(input));
   std::unique_ptr<grammar, grammar_deleter> g(grammar_new());
   std::unique_ptr<solver, solver_deleter> s(solver_new());
   if (!in || !g || !s) return 1;
+  reader_report_to(in.get(), d);
   if (!grammar_read(g.get(), in.get())) {
-    std::fputs("Unable to read grammar.\n", stderr);
+    diagnostics_line(d, "Unable to read grammar.");
     return 1;
   }
   output_handle header;
@@ -136,33 +138,34 @@ int run_stages(const options& o, FILE* input, output_handle& source, const char*
     if (!header) return 1;
   }
   if (!solve_grammar(s.get(), g.get())) {
-    std::fputs("Unable to solve states of the grammar.\n", stderr);
+    diagnostics_line(d, "Unable to solve states of the grammar.");
     return 1;
   }
-  int status = o.details ? report_tables(g.get(), s.get()) : write_parser(g.get(), s.get(), source->stream) ? 0 : 1;
-  return status != 0 ? status : commit_outputs(header, header_name, source);
+  int status = o.details ? report_tables(d, g.get(), s.get()) : write_parser(g.get(), s.get(), source->stream) ? 0 : 1;
+  return status != 0 ? status : commit_outputs(d, header, header_name, source);
 }
 
 // Opens the input and the parser source (not with -v, which writes only the
 // report), then runs the stages; returns the exit status.
 int run(const options& o) {
+  diagnostics d = diagnostics_for(o.path != nullptr ? o.path : standard_input_name, stderr);
   file_handle input(o.path != nullptr ? std::fopen(o.path, "r") : stdin);
   if (!input) {
-    std::fputs("Unable to open input file.\n", stderr);
+    diagnostics_line(&d, "Unable to open input file.");
     return 1;
   }
   const char* source_name = o.details ? nullptr : o.output != nullptr ? o.output : default_output;
   const char* header_name = !o.header ? nullptr : o.header_name != nullptr ? o.header_name : token_header_name;
-  if (!outputs_are_safe(input.get(), source_name, header_name)) return 1;
+  if (!outputs_are_safe(&d, input.get(), source_name, header_name)) return 1;
   output_handle source;
   if (source_name != nullptr) {
     source.reset(output_file_open(source_name));
     if (!source) {
-      std::fputs("Unable to open output file.\n", stderr);
+      diagnostics_line(&d, "Unable to open output file.");
       return 1;
     }
   }
-  return run_stages(o, input.get(), source, header_name);
+  return run_stages(&d, o, input.get(), source, header_name);
 }
 
 }  // namespace

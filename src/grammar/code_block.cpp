@@ -1,7 +1,5 @@
 #include "grammar/code_block.h"
 
-#include <cstdio>
-
 namespace {
 
 constexpr codepoint open_brace = '{';
@@ -12,17 +10,17 @@ constexpr codepoint backslash = '\\';
 constexpr codepoint percent = '%';
 
 // Consumes the next character and appends it; false when it cannot be stored
-// (memory, or malformed input, which ustring_push reports).
-bool copy_next(reader* r, ustring* text) { return ustring_push(text, read_next(r)); }
+// (memory, or malformed input, which is reported).
+bool copy_next(reader* r, ustring* text) { return read_next_into(r, text); }
 
 // Like copy_next, also handing back the character copied.
 bool copy_next_as(reader* r, ustring* text, codepoint* copied) {
-  *copied = read_next(r);
-  return ustring_push(text, *copied);
+  *copied = peek_next(r);
+  return read_next_into(r, text);
 }
 
-bool fail_with(const char* message) {
-  std::fputs(message, stderr);
+bool fail_with(reader* r, const char* message) {
+  reader_report(r, message);
   return false;
 }
 
@@ -37,7 +35,7 @@ ustring* read_action(reader* r) {
   ustring* text = ustring_new();
   if (text == nullptr) return nullptr;
   if (read_space_and_peek(r) != open_brace) {
-    std::fputs("Missing '{' to start compound statement.\n", stderr);
+    reader_report(r, "Missing '{' to start compound statement.");
     return free_and_fail(text);
   }
   if (!read_action_brace(r, text)) return free_and_fail(text);
@@ -50,7 +48,7 @@ bool read_action_brace(reader* r, ustring* text) {
   size_t depth = 1;
   if (!copy_next(r, text)) return false;  // the opening brace
   for (;;) {
-    if (at_end(r)) return fail_with("error: unexpected end of input.\n");
+    if (at_end(r)) return fail_with(r, "error: unexpected end of input.");
     codepoint next = peek_next(r);
     if (next == double_quote) {
       if (!read_action_string(r, text)) return false;
@@ -77,19 +75,19 @@ bool read_action_string(reader* r, ustring* text) {
     if (c == double_quote && !escaped) return true;
     escaped = c == backslash && !escaped;
   }
-  return fail_with("Unexpected end of input in string.\n");
+  return fail_with(r, "Unexpected end of input in string.");
 }
 
 bool read_action_quote(reader* r, ustring* text) {
   if (!copy_next(r, text)) return false;  // the opening quote
-  if (at_end(r)) return fail_with("Unexpected end of input in character.\n");
+  if (at_end(r)) return fail_with(r, "Unexpected end of input in character.");
   codepoint c;
   if (!copy_next_as(r, text, &c)) return false;
   if (c == backslash) {
-    if (at_end(r)) return fail_with("Unexpected end of input in character.\n");
+    if (at_end(r)) return fail_with(r, "Unexpected end of input in character.");
     if (!copy_next(r, text)) return false;
   }
-  if (peek_next(r) != single_quote) return fail_with("Missing ''' to end character.\n");
+  if (peek_next(r) != single_quote) return fail_with(r, "Missing ''' to end character.");
   return copy_next(r, text);
 }
 
@@ -101,7 +99,7 @@ ustring* read_prolog(reader* r) {
   if (text == nullptr) return nullptr;
   for (;;) {
     if (at_end(r)) {
-      std::fputs("Unexpected end of file in prolog.\n", stderr);
+      reader_report(r, "Unexpected end of file in prolog.");
       return free_and_fail(text);
     }
     if (peek_next(r) == percent && peek_ahead(r) == close_brace) {

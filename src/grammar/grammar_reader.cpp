@@ -1,7 +1,5 @@
 #include "grammar/grammar_reader.h"
 
-#include <cstdio>
-
 #include "grammar/code_block.h"
 #include "grammar/nonterm.h"
 #include "grammar/rule.h"
@@ -23,8 +21,6 @@ bool starts_identifier(codepoint c) { return is_letter(c) || c == U'_'; }
 
 bool continues_identifier(codepoint c) { return starts_identifier(c) || is_digit(c); }
 
-void report(const char* message) { std::fputs(message, stderr); }
-
 // Skips white space and comments and peeks at what follows. A broken comment
 // reads as no character at all: the text after a malformed byte inside a
 // comment must never be taken for grammar, and the caller then reports the
@@ -32,12 +28,6 @@ void report(const char* message) { std::fputs(message, stderr); }
 codepoint skip_space_and_peek(reader* r) {
   if (!read_space(r)) return no_character;
   return peek_next(r);
-}
-
-// The same, consuming the character it returns (nothing after a broken comment).
-codepoint skip_space_and_next(reader* r) {
-  if (!read_space(r)) return no_character;
-  return read_next(r);
 }
 
 // Replaces the text of destination by that of text, which is freed.
@@ -69,18 +59,18 @@ nonterm* find_or_add_nonterm(grammar* g, ustring* name) {
 }
 
 // Declares one token name: a name declared before keeps its first declaration.
-bool declare_token(grammar* g, ustring* name, const ustring* tag) {
+bool declare_token(grammar* g, reader* r, ustring* name, const ustring* tag) {
   if (term_find(g->terms, name) != nullptr) return true;
   term* t = term_new(name);
   if (t == nullptr) return false;
   t->value = g->next_token_value;
   if (tag != nullptr && !assign_type(&t->type, tag)) {
-    report("Failed to assign type to token.\n");
+    reader_report(r, "Failed to assign type to token.");
     term_free(t);
     return false;
   }
   if (!term_push(g->terms, t)) {
-    report("Failed to add token to grammar.\n");
+    reader_report(r, "Failed to add token to grammar.");
     term_free(t);
     return false;
   }
@@ -95,11 +85,11 @@ bool read_token_tag(reader* r, ustring** tag) {
   read_next(r);
   *tag = read_identifier(r);
   if (*tag == nullptr) {
-    report("Failed to read type in token directive.\n");
+    reader_report(r, "Failed to read type in token directive.");
     return false;
   }
   if (peek_next(r) != U'>') {
-    report("Missing '>' in the token directive.\n");
+    reader_report(r, "Missing '>' in the token directive.");
     ustring_free(*tag);
     *tag = nullptr;
     return false;
@@ -121,10 +111,10 @@ bool read_token_names(grammar* g, reader* r, const ustring* tag) {
     }
     ustring* name = read_identifier(r);
     if (name == nullptr) {
-      report("Expected token name.\n");
+      reader_report(r, "Expected token name.");
       return false;
     }
-    bool declared = declare_token(g, name, tag);
+    bool declared = declare_token(g, r, name, tag);
     ustring_free(name);
     if (!declared) return false;
   }
@@ -133,17 +123,17 @@ bool read_token_names(grammar* g, reader* r, const ustring* tag) {
 // Reads the required "<tag>" of a type declaration; null after a message.
 ustring* read_type_tag(reader* r) {
   if (read_blanks(r) != U'<') {
-    report("Missing '<' in the type directive.\n");
+    reader_report(r, "Missing '<' in the type directive.");
     return nullptr;
   }
   read_next(r);
   ustring* tag = read_identifier(r);
   if (tag == nullptr) {
-    report("Failed to read type identifier.\n");
+    reader_report(r, "Failed to read type identifier.");
     return nullptr;
   }
   if (peek_next(r) != U'>') {
-    report("Missing '>' in the type directive.\n");
+    reader_report(r, "Missing '>' in the type directive.");
     ustring_free(tag);
     return nullptr;
   }
@@ -162,17 +152,17 @@ bool read_type_names(grammar* g, reader* r, const ustring* tag) {
     }
     ustring* name = read_identifier(r);
     if (name == nullptr) {
-      report("Expected nonterminal name after type.\n");
+      reader_report(r, "Expected nonterminal name after type.");
       return false;
     }
     nonterm* n = find_or_add_nonterm(g, name);
     ustring_free(name);
     if (n == nullptr) {
-      report("Failed to add nonterm to grammar.\n");
+      reader_report(r, "Failed to add nonterm to grammar.");
       return false;
     }
     if (!assign_type(&n->type, tag)) {
-      report("Failed to assign type to nonterminal.\n");
+      reader_report(r, "Failed to assign type to nonterminal.");
       return false;
     }
   }
@@ -180,12 +170,14 @@ bool read_type_names(grammar* g, reader* r, const ustring* tag) {
 
 // Copies the union block after its "{" through the matching "}" into text,
 // counting every brace: strings and comments are not recognised there.
+// Malformed input is reported as such, and only exhausted memory as a
+// memory error.
 bool read_union_block(reader* r, ustring* text) {
   size_t depth = 1;
   while (!at_end(r)) {
-    codepoint c = read_next(r);
-    if (!ustring_push(text, c)) {
-      report("Memory error while reading union body.\n");
+    codepoint c = peek_next(r);
+    if (!read_next_into(r, text)) {
+      if (c != no_character) reader_report(r, "Memory error while reading union body.");
       return false;
     }
     if (c == U'{') {
@@ -194,12 +186,13 @@ bool read_union_block(reader* r, ustring* text) {
       return true;
     }
   }
-  report("Missing closing '}' in the union directive.\n");
+  reader_report(r, "Missing closing '}' in the union directive.");
   return false;
 }
 
 // Reads a directive's keyword after its "%" and runs that directive.
 bool read_directive(grammar* g, reader* r) {
+  source_position keyword_at = reader_position(r);
   ustring* keyword = read_identifier(r);
   if (keyword == nullptr) return false;
   bool ok = false;
@@ -210,7 +203,7 @@ bool read_directive(grammar* g, reader* r) {
   } else if (ustring_compare(keyword, "type") == 0) {
     ok = read_directive_type(g, r);
   } else {
-    report("Unknown directive.\n");
+    reader_report_at(r, keyword_at, "Unknown directive.");
   }
   ustring_free(keyword);
   return ok;
@@ -228,7 +221,7 @@ bool read_prolog_into(grammar* g, reader* r) {
 bool read_alternative(grammar* g, nonterm* n, reader* r) {
   rule* alternative = read_rule(g, n, r);
   if (alternative == nullptr) {
-    report("Failed to read rule for nonterminal.\n");
+    reader_report(r, "Failed to read rule for nonterminal.");
     return false;
   }
   if (!rules_push(n->rules, alternative)) {
@@ -237,7 +230,7 @@ bool read_alternative(grammar* g, nonterm* n, reader* r) {
   }
   alternative->action = read_action(r);
   if (alternative->action == nullptr) {
-    report("Failed to read action for rule.\n");
+    reader_report(r, "Failed to read action for rule.");
     return false;
   }
   return true;
@@ -247,15 +240,15 @@ bool read_alternative(grammar* g, nonterm* n, reader* r) {
 
 bool grammar_read(grammar* g, reader* r) {
   if (!grammar_read_header(g, r)) {
-    report("Failed to read grammar header.\n");
+    reader_report(r, "Failed to read grammar header.");
     return false;
   }
   if (!grammar_read_rules(g, r)) {
-    report("Failed to read grammar rules.\n");
+    reader_report(r, "Failed to read grammar rules.");
     return false;
   }
   if (!grammar_read_user_code(g, r)) {
-    report("Failed to read grammar user code.\n");
+    reader_report(r, "Failed to read grammar user code.");
     return false;
   }
   grammar_assign_ids(g);
@@ -266,7 +259,7 @@ bool grammar_read_header(grammar* g, reader* r) {
   for (;;) {
     codepoint c = skip_space_and_peek(r);
     if (c != U'%') {
-      message_with_char("Unexpected '%c' in header section.\n", c, r);
+      message_with_char("Unexpected '%c' in header section.", c, r);
       return false;
     }
     if (peek_ahead(r) == U'{') {
@@ -297,7 +290,7 @@ bool grammar_read_rules(grammar* g, reader* r) {
       read_next(r);
       return true;
     } else {
-      message_with_char("Unexpected '%c' in rules section.\n", c, r);
+      message_with_char("Unexpected '%c' in rules section.", c, r);
       return false;
     }
   }
@@ -313,7 +306,7 @@ bool grammar_read_user_code(grammar* g, reader* r) {
 ustring* read_identifier(reader* r) {
   codepoint c = peek_next(r);
   if (!starts_identifier(c)) {
-    message_with_char("Unexpected '%c' to start identifier.\n", c, r);
+    message_with_char("Unexpected '%c' to start identifier.", c, r);
     return nullptr;
   }
   ustring* name = ustring_new();
@@ -344,13 +337,14 @@ bool read_directive_type(grammar* g, reader* r) {
 }
 
 bool read_directive_union(grammar* g, reader* r) {
-  if (skip_space_and_next(r) != U'{') {
-    report("Missing opening '{' in the union directive.\n");
+  if (skip_space_and_peek(r) != U'{') {
+    reader_report(r, "Missing opening '{' in the union directive.");
     return false;
   }
+  read_next(r);
   ustring* text = ustring_new();
   if (text == nullptr || !ustring_push(text, U'{')) {
-    report("Failed to push initial '{' into union string.\n");
+    reader_report(r, "Failed to push initial '{' into union string.");
     ustring_free(text);
     return false;
   }
@@ -365,23 +359,24 @@ bool read_directive_union(grammar* g, reader* r) {
 nonterm* read_nonterm(grammar* g, reader* r) {
   ustring* name = read_identifier(r);
   if (name == nullptr) {
-    report("Unable to read nonterminal name.\n");
+    reader_report(r, "Unable to read nonterminal name.");
     return nullptr;
   }
   nonterm* head = find_or_add_nonterm(g, name);
   ustring_free(name);
   if (head == nullptr) return nullptr;
   if (g->start == nullptr) g->start = head;
-  if (skip_space_and_next(r) != U':') {
-    report("Expected ':' after nonterminal name.\n");
+  if (skip_space_and_peek(r) != U':') {
+    reader_report(r, "Expected ':' after nonterminal name.");
     return nullptr;
   }
+  read_next(r);
   for (;;) {
     if (!read_alternative(g, head, r)) return nullptr;
     codepoint c = skip_space_and_peek(r);
     if (c != U'|') {
       if (c != U';') {
-        report("Expected ';' after rules.\n");
+        reader_report(r, "Expected ';' after rules.");
         return nullptr;
       }
       read_next(r);
@@ -404,10 +399,10 @@ rule* read_rule(grammar* g, nonterm* n, reader* r) {
     } else if (c == U'|' || c == U';' || c == U'{') {
       return alternative;
     } else if (is_printable(c)) {
-      message_with_char("Unexpected '%c' in rule.\n", c, r);
+      message_with_char("Unexpected '%c' in rule.", c, r);
       ok = false;
     } else {
-      report("Unexpected non-printable character in rule.\n");
+      reader_report(r, "Unexpected non-printable character in rule.");
       ok = false;
     }
     if (!ok) {
@@ -421,7 +416,7 @@ bool read_rule_terminal(grammar* g, rule* target, reader* r) {
   read_next(r);
   ustring* text = read_characters(r);
   if (text == nullptr) {
-    report("Unable to read terminal in rule.\n");
+    reader_report(r, "Unable to read terminal in rule.");
     return false;
   }
   term* t = term_find(g->terms, text);
@@ -448,7 +443,7 @@ bool read_rule_terminal(grammar* g, rule* target, reader* r) {
 ustring* read_characters(reader* r) {
   codepoint c = peek_next(r);
   if (c == U' ' || !is_printable(c)) {
-    message_with_char("Unexpected '%c' to start terminal.\n", c, r);
+    message_with_char("Unexpected '%c' to start terminal.", c, r);
     return nullptr;
   }
   ustring* text = ustring_new();
@@ -461,7 +456,7 @@ ustring* read_characters(reader* r) {
     c = peek_next(r);
     if (c == U'\'') return text;
     if (c == U' ' || !is_printable(c)) {
-      message_with_char("Unexpected '%c' in terminal.\n", c, r);
+      message_with_char("Unexpected '%c' in terminal.", c, r);
       ustring_free(text);
       return nullptr;
     }
@@ -471,7 +466,7 @@ ustring* read_characters(reader* r) {
 bool read_rule_nonterminal(grammar* g, rule* target, reader* r) {
   ustring* name = read_identifier(r);
   if (name == nullptr) {
-    report("Unable to read nonterminal in rule.\n");
+    reader_report(r, "Unable to read nonterminal in rule.");
     return false;
   }
   term* t = term_find(g->terms, name);

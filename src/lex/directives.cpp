@@ -15,7 +15,7 @@ bool is_ascii_digit(codepoint c) { return c >= '0' && c <= '9'; }
 // Collects the characters that continue a name already holding its first one.
 bool read_name_rest(reader* r, ustring* name) {
   while (is_name_char(peek_next(r))) {
-    if (!ustring_push(name, read_next(r))) return false;
+    if (!read_next_into(r, name)) return false;
   }
   return true;
 }

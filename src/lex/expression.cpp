@@ -1,12 +1,10 @@
 #include "lex/expression.h"
 
-#include <cstdio>
-
 namespace {
 
-constexpr const char* expression_end_message = "Unexpected end of input in expression.\n";
-constexpr const char* quote_end_message = "Unexpected end of input in quoted expression.\n";
-constexpr const char* bracket_end_message = "Unexpected end of input in bracket expression.\n";
+constexpr const char* expression_end_message = "Unexpected end of input in expression.";
+constexpr const char* quote_end_message = "Unexpected end of input in quoted expression.";
+constexpr const char* bracket_end_message = "Unexpected end of input in bracket expression.";
 
 bool is_blank(codepoint c) { return c == ' ' || c == '\t'; }
 
@@ -15,12 +13,12 @@ bool is_blank(codepoint c) { return c == ' ' || c == '\t'; }
 bool read_expression_part(reader* r, ustring* text, codepoint closing, const char* end_message) {
   bool escaped = false;
   while (!at_end(r)) {
-    codepoint c = read_next(r);
-    if (!ustring_push(text, c)) return false;
+    codepoint c = peek_next(r);
+    if (!read_next_into(r, text)) return false;
     if (c == closing && !escaped) return true;
     escaped = c == '\\' && !escaped;
   }
-  std::fputs(end_message, stderr);
+  reader_report(r, end_message);
   return false;
 }
 
@@ -32,7 +30,7 @@ enum class blank_run { continues, ends, failed };
 blank_run read_blank_run(reader* r, const macro_table* macros, ustring* text) {
   size_t kept = text->size;
   while (is_blank(peek_next(r))) {
-    if (!ustring_push(text, read_next(r))) return blank_run::failed;
+    if (!read_next_into(r, text)) return blank_run::failed;
   }
   if (!at_expression_end(r, macros)) return blank_run::continues;
   text->size = kept;  // blanks are one byte each, so this drops exactly the run
@@ -41,8 +39,8 @@ blank_run read_blank_run(reader* r, const macro_table* macros, ustring* text) {
 
 // Consumes and appends one character and the quoted or bracketed part it opens; false on failure.
 bool read_expression_char(reader* r, ustring* text, bool escaped) {
-  codepoint c = read_next(r);
-  if (!ustring_push(text, c)) return false;
+  codepoint c = peek_next(r);
+  if (!read_next_into(r, text)) return false;
   if (c == '"' && !escaped) return read_expression_quote(r, text);
   if (c == '[' && !escaped) return read_expression_bracket(r, text);
   return true;
@@ -52,7 +50,7 @@ bool read_expression_char(reader* r, ustring* text, bool escaped) {
 
 ustring* read_expression(reader* r, const macro_table* macros) {
   if (at_end(r)) {
-    std::fputs(expression_end_message, stderr);
+    reader_report(r, expression_end_message);
     return nullptr;
   }
   ustring* text = ustring_new();
@@ -69,7 +67,7 @@ ustring* read_expression(reader* r, const macro_table* macros) {
       escaped = c == '\\' && !escaped;
     }
     if (at_end(r)) {
-      std::fputs(expression_end_message, stderr);
+      reader_report(r, expression_end_message);
       break;
     }
   }

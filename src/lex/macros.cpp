@@ -7,12 +7,12 @@
 
 namespace {
 
-constexpr const char* empty_macro_message = "Error: Macro must have a non-empty name and value.\n";
+constexpr const char* empty_macro_message = "Error: Macro must have a non-empty name and value.";
 
 // True (after the message) when a definition lacks its name or its value.
 bool refuse_empty(const ustring* name, const ustring* value) {
   if (ustring_length(name) != 0 && ustring_length(value) != 0) return false;
-  std::fputs(empty_macro_message, stderr);
+  diagnostics_line(nullptr, "%s", empty_macro_message);
   return true;
 }
 

@@ -9,23 +9,27 @@
 
 namespace {
 
-constexpr const char* header_failure = "Failed to read header section.\n";
-constexpr const char* rules_failure = "error: invalid rules section.\n";
-constexpr const char* user_code_failure = "Failed to read user code section.\n";
-constexpr const char* invalid_code_point = "Invalid Unicode code point.\n";
-constexpr const char* missing_angle = "error: expected '>' after start condition on line %zu.\n";
-constexpr const char* unknown_start = "error: unknown start condition on line %zu.\n";
-constexpr const char* invalid_expression = "error: invalid expression starting on line %zu.\n";
-constexpr const char* invalid_macros = "error: invalid macros in expression starting on line %zu.\n";
+constexpr const char* header_failure = "Failed to read header section.";
+constexpr const char* rules_failure = "error: invalid rules section.";
+constexpr const char* user_code_failure = "Failed to read user code section.";
+constexpr const char* invalid_code_point = "Invalid Unicode code point.";
+constexpr const char* missing_angle = "error: expected '>' after start condition on line %zu.";
+constexpr const char* unknown_start = "error: unknown start condition on line %zu.";
+constexpr const char* invalid_expression = "error: invalid expression starting on line %zu.";
+constexpr const char* invalid_macros = "error: invalid macros in expression starting on line %zu.";
 constexpr const char* invalid_action =
-    "error: invalid action after expression starting on line %zu.\n";
+    "error: invalid action after expression starting on line %zu.";
 constexpr const char* unexpected_after =
-    "error: unexpected character '%%c' after expression starting on line %zu.\n";
+    "error: unexpected character '%%c' after expression starting on line %zu.";
 constexpr const char* end_of_file_expression = "<<EOF>>";
 constexpr const char* initial_start = "INITIAL";
 
-// Writes a message that names the line a rule starts on.
-void report_at_line(const char* format, size_t line) { std::fprintf(stderr, format, line); }
+// Reports a failure that names the line a rule starts on.
+void report_at_line(reader* r, const char* format, size_t line) {
+  char text[128];
+  std::snprintf(text, sizeof text, format, line);
+  reader_report(r, text);
+}
 
 bool is_white_space(codepoint c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
 
@@ -69,7 +73,7 @@ enum class header_item { read, section_end, failed };
 header_item read_header_item(patterns* p, reader* r) {
   codepoint c = peek_next(r);
   if (c == no_character) {
-    std::fputs(invalid_code_point, stderr);
+    reader_report(r, invalid_code_point);
     return header_item::failed;
   }
   bool read = false;
@@ -119,12 +123,12 @@ bool read_rules(patterns* p, reader* r) {
     if (!read_space(r)) break;
     if (at_end(r) || read_rules_end(r)) return true;
     if (peek_next(r) == no_character) {
-      std::fputs(invalid_code_point, stderr);
+      reader_report(r, invalid_code_point);
       break;
     }
     if (!patterns_read_regex(p, r)) break;
   }
-  std::fputs(rules_failure, stderr);
+  reader_report(r, rules_failure);
   return false;
 }
 
@@ -147,11 +151,11 @@ bool read_rule_start(patterns* p, reader* r, size_t line, start** condition) {
   *condition = closed ? start_find(p->starts, name) : nullptr;
   ustring_free(name);
   if (!closed) {
-    report_at_line(missing_angle, line);
+    report_at_line(r, missing_angle, line);
     return false;
   }
   if (*condition == nullptr) {
-    report_at_line(unknown_start, line);
+    report_at_line(r, unknown_start, line);
     return false;
   }
   return true;
@@ -161,13 +165,13 @@ bool read_rule_start(patterns* p, reader* r, size_t line, start** condition) {
 bool read_rule_expression(patterns* p, reader* r, size_t line, pattern* rule) {
   ustring* text = read_expression(r, p->macros);
   if (text == nullptr) {
-    report_at_line(invalid_expression, line);
+    report_at_line(r, invalid_expression, line);
     return false;
   }
   rule->expression = macro_expand_new(p->macros, text);
   ustring_free(text);
   if (rule->expression == nullptr) {
-    report_at_line(invalid_macros, line);
+    report_at_line(r, invalid_macros, line);
     return false;
   }
   return true;
@@ -177,7 +181,7 @@ bool read_rule_expression(patterns* p, reader* r, size_t line, pattern* rule) {
 bool read_rule_action(reader* r, size_t line, pattern* rule) {
   // A malformed comment here would otherwise let the text after it pass for the action.
   if (!read_space(r)) {
-    report_at_line(invalid_action, line);
+    report_at_line(r, invalid_action, line);
     return false;
   }
   codepoint c = peek_next(r);
@@ -193,7 +197,7 @@ bool read_rule_action(reader* r, size_t line, pattern* rule) {
   }
   rule->action = read_action(r);
   if (rule->action == nullptr) {
-    report_at_line(invalid_action, line);
+    report_at_line(r, invalid_action, line);
     return false;
   }
   return true;
@@ -212,7 +216,7 @@ bool store_rule(patterns* p, pattern* rule) {
 // Reads one run of characters up to white space into word; false when one cannot be stored.
 bool read_macro_word(reader* r, ustring* word) {
   while (!is_white_space(peek_next(r))) {
-    if (!ustring_push(word, read_next(r))) return false;
+    if (!read_next_into(r, word)) return false;
   }
   return true;
 }
@@ -262,12 +266,12 @@ bool patterns_push(patterns* p, pattern* rule) { return growable_push(p, rule); 
 
 bool patterns_read(patterns* p, reader* r) {
   if (!read_header(p, r)) {
-    std::fputs(header_failure, stderr);
+    reader_report(r, header_failure);
     return false;
   }
   if (!read_rules(p, r)) return false;
   if (!read_user_code_section(p, r)) {
-    std::fputs(user_code_failure, stderr);
+    reader_report(r, user_code_failure);
     return false;
   }
   return true;

@@ -7,6 +7,7 @@ namespace {
 size_t attempts = 0;
 size_t fail_at = 0;  // attempt number that fails, 0 when disarmed
 size_t live = 0;
+size_t refused = 0;
 
 // Counts one allocation attempt and tells whether it must fail.
 bool injected_failure() {
@@ -23,22 +24,28 @@ void* count_live(void* block) {
   return block;
 }
 
+// Counts a request that came back empty.
+void* count_refused(void* block) {
+  if (block == nullptr) ++refused;
+  return block;
+}
+
 }  // namespace
 
 void* memory_alloc(size_t size) {
-  if (injected_failure()) return nullptr;
-  return count_live(std::malloc(size == 0 ? 1 : size));
+  if (injected_failure()) return count_refused(nullptr);
+  return count_refused(count_live(std::malloc(size == 0 ? 1 : size)));
 }
 
 void* memory_alloc_zero(size_t count, size_t size) {
-  if (injected_failure()) return nullptr;
+  if (injected_failure()) return count_refused(nullptr);
   if (count == 0 || size == 0) count = size = 1;
-  return count_live(std::calloc(count, size));
+  return count_refused(count_live(std::calloc(count, size)));
 }
 
 void* memory_resize(void* block, size_t size) {
-  if (injected_failure()) return nullptr;
-  void* moved = std::realloc(block, size == 0 ? 1 : size);
+  if (injected_failure()) return count_refused(nullptr);
+  void* moved = count_refused(std::realloc(block, size == 0 ? 1 : size));
   if (block == nullptr) return count_live(moved);
   return moved;
 }
@@ -50,6 +57,8 @@ void memory_release(void* block) {
 }
 
 void memory_fail_at(size_t k) { fail_at = k == 0 ? 0 : attempts + k; }
+
+size_t memory_failed_allocations() { return refused; }
 
 size_t memory_allocation_count() { return attempts; }
 

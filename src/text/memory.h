@@ -24,6 +24,10 @@ T* memory_new_record() {
   return static_cast<T*>(memory_alloc_zero(1, sizeof(T)));
 }
 
+// Allocations refused so far, injected failures included; a sink compares
+// it before and after a stage to tell exhausted memory from bad input.
+size_t memory_failed_allocations();
+
 // Test hook: the k-th allocation from now (counting from 1) fails, later ones succeed; 0 disarms.
 void memory_fail_at(size_t k);
 

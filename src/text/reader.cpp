@@ -70,6 +70,16 @@ codepoint decode_sequence(const unsigned char* p, size_t length) {
   }
 }
 
+// Moves the position past one consumed character, refused ones included.
+void count_position(reader* r, codepoint consumed) {
+  if (consumed == '\n') {
+    ++r->line;
+    r->column = 1;
+  } else {
+    ++r->column;
+  }
+}
+
 // Steps over n characters by their lead bytes and decodes the next one,
 // consuming everything up to and including it when asked. A stray
 // continuation byte or an impossible lead stops the reader where it is.
@@ -93,7 +103,7 @@ codepoint decode_nth_utf8(reader* r, size_t n, bool consume, unsigned char* end_
   }
   if (consume) {
     r->cursor += offset;
-    if (result == '\n') ++r->line;
+    count_position(r, result);
   }
   return result;
 }
@@ -102,13 +112,17 @@ bool is_space(codepoint c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Reads the rest of a two-slash comment, entered on its second slash. The
 // line feed that ends it is consumed, unless keep_newline leaves it for the
-// caller; malformed UTF-8 fails without a message.
+// caller; malformed UTF-8 fails with the same message as in the other kind.
 bool read_single_line_comment(reader* r, bool keep_newline) {
   for (;;) {
     if (at_end(r)) return true;
     if (keep_newline && peek_next(r) == '\n') return true;
+    source_position at = reader_position(r);
     codepoint c = read_next(r);
-    if (c == no_character) return false;
+    if (c == no_character) {
+      reader_report_at(r, at, "Invalid Unicode code point in comment.");
+      return false;
+    }
     if (c == '\n') return true;
   }
 }
@@ -119,12 +133,13 @@ bool read_multiline_comment(reader* r) {
   bool after_star = false;
   for (;;) {
     if (at_end(r)) {
-      std::fputs("Unexpected end of file in comment.\n", stderr);
+      reader_report(r, "Unexpected end of file in comment.");
       return false;
     }
+    source_position at = reader_position(r);
     codepoint c = read_next(r);
     if (c == no_character) {
-      std::fputs("Invalid Unicode code point in comment.\n", stderr);
+      reader_report_at(r, at, "Invalid Unicode code point in comment.");
       return false;
     }
     if (c == '/' && after_star) return true;
@@ -166,6 +181,7 @@ reader* reader_new(FILE* file) {
   r->capacity = reader_window;
   r->cursor = r->end = r->buffer;
   r->line = 1;
+  r->column = 1;
   return r;
 }
 
@@ -182,6 +198,7 @@ reader* reader_new_string(const ustring* text) {
   r->capacity = size;
   r->end = bytes + size;
   r->line = 1;
+  r->column = 1;
   return r;
 }
 
@@ -230,3 +247,23 @@ codepoint read_blanks(reader* r) {
 }
 
 size_t reader_line_number(const reader* r) { return r->line; }
+
+source_position reader_position(const reader* r) { return source_position{r->line, r->column}; }
+
+void reader_report_to(reader* r, diagnostics* sink) { r->sink = sink; }
+
+void reader_report(reader* r, const char* text) { reader_report_at(r, reader_position(r), text); }
+
+void reader_report_at(reader* r, source_position at, const char* text) {
+  diagnostics_read_failure(r->sink, at, text);
+}
+
+bool read_next_into(reader* r, ustring* text) {
+  source_position at = reader_position(r);
+  codepoint c = read_next(r);
+  if (c == no_character) {
+    reader_report_at(r, at, "Invalid Unicode code point: U+FFFFFFFF");
+    return false;
+  }
+  return ustring_push(text, c);
+}

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "text/diagnostics.h"
 #include "text/ustring.h"
 
 // UTF-8 decoder with look-ahead over a stream (read through a 256-byte
@@ -14,6 +15,8 @@ struct reader {
   unsigned char* cursor;  // first unread byte
   unsigned char* end;     // one past the last valid byte
   size_t line;
+  size_t column;           // column of the first unread character, in code points from 1
+  diagnostics* sink;       // where the readers of this input report; null: bare lines on standard error
 };
 
 constexpr size_t reader_window = 256;
@@ -59,5 +62,21 @@ codepoint read_blanks(reader* r);
 
 // The current line number, 1 at creation.
 size_t reader_line_number(const reader* r);
+
+// Line and column of the next unread character (1:1 at creation); a refused sequence counts as one column.
+source_position reader_position(const reader* r);
+
+// Makes every message about this input go to sink (not owned; null: standard error).
+void reader_report_to(reader* r, diagnostics* sink);
+
+// Reports a failure of reading this input at the reader's position (see diagnostics_read_failure).
+void reader_report(reader* r, const char* text);
+
+// Reports a failure of reading this input at the place at.
+void reader_report_at(reader* r, source_position at, const char* text);
+
+// Consumes the next character and appends it to text; false after "Invalid Unicode code point:
+// U+FFFFFFFF" when no valid character is there, or without a message when memory runs out.
+bool read_next_into(reader* r, ustring* text);
 
 #endif

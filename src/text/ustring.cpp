@@ -115,11 +115,7 @@ bool ustring_reserve(ustring* s, size_t n) {
 bool ustring_push(ustring* s, codepoint cp) {
   unsigned char bytes[4];
   size_t count = utf8_encode(cp, bytes);
-  if (count == 0) {
-    std::fprintf(stderr, "Invalid Unicode code point: U+%X\n", static_cast<unsigned>(cp));
-    return false;
-  }
-  if (s == nullptr || !grow_by(s, count)) return false;
+  if (count == 0 || s == nullptr || !grow_by(s, count)) return false;
   std::memcpy(s->data + s->size, bytes, count);
   s->size += count;
   return true;

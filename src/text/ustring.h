@@ -34,7 +34,7 @@ void ustring_clear(ustring* s);
 // Ensures capacity >= n by the growth rule; false (string unchanged) when the buffer cannot grow.
 bool ustring_reserve(ustring* s, size_t n);
 
-// Appends the UTF-8 encoding of cp; false after a message for cp above U+10FFFF, or silently when memory runs out.
+// Appends the UTF-8 encoding of cp; false (string unchanged) for cp above U+10FFFF or when memory runs out.
 bool ustring_push(ustring* s, codepoint cp);
 
 // Appends source's bytes to destination (itself allowed); false when either is null or memory runs out.

@@ -275,7 +275,9 @@ TEST_F(Driver, OutputNamedLikeTheInputIsRefused) {
 TEST_F(Driver, DevicesMayBeBothInputAndOutput) {
   run_result r = run({"-o", "/dev/null"}, "/dev/null");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Unexpected 'end of input' in header section.\nFailed to read grammar header.\nUnable to read grammar.\n");
+  EXPECT_EQ(r.err,
+            "<stdin>:1:1: Unexpected 'end of input' in header section.\nFailed to read grammar header.\n"
+            "Unable to read grammar.\n");
 }
 
 // --- Outputs are replaced only by a whole run ----------------------------------------
@@ -421,6 +423,13 @@ TEST_F(Driver, AnInterruptedRunLeavesThePreviousOutput) {
 
 // --- Reading the grammar ------------------------------------------------------------
 
+TEST_F(Driver, StandardInputIsNamedInPlacedMessages) {
+  write("g.y", "%%\ne : 'x' { }\n  f : 'y' { } ;\n");
+  run_result r = run({}, (dir / "g.y").string());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "<stdin>:3:3: Expected ';' after rules.\nFailed to read grammar rules.\nUnable to read grammar.\n");
+}
+
 TEST_F(Driver, ReadingFailuresEndWithTheDriversLine) {
   struct Case {
     std::string grammar;
@@ -428,11 +437,14 @@ TEST_F(Driver, ReadingFailuresEndWithTheDriversLine) {
   };
   for (const Case& c : std::vector<Case>{
            {"%%\nexpr : 'x' = { } ;\n",
-            "Unexpected '=' in rule.\nFailed to read rule for nonterminal.\n"
+            "g.y:2:12: Unexpected '=' in rule.\nFailed to read rule for nonterminal.\n"
             "Failed to read grammar rules.\nUnable to read grammar.\n"},
-           {"expr : 'x' { } ;\n", "Unexpected 'e' in header section.\nFailed to read grammar header.\nUnable to read grammar.\n"},
+           {"expr : 'x' { } ;\n", "g.y:1:1: Unexpected 'e' in header section.\nFailed to read grammar header.\nUnable to read grammar.\n"},
            {"%%\ne : 'x' { } ;\n/* never closed\n%%\nint user;\n",
-            "Unexpected end of file in comment.\nFailed to read grammar rules.\nUnable to read grammar.\n"},
+            "g.y:6:1: Unexpected end of file in comment.\nFailed to read grammar rules.\nUnable to read grammar.\n"},
+           // A grammar that puts escape sequences into its own messages.
+           {"%%\ne : 'x' { } ;\n\x1B[2J\n", "g.y:3:1: Unexpected '\\x1B' in rules section.\nFailed to read grammar rules.\n"
+            "Unable to read grammar.\n"},
        }) {
     write("g.y", c.grammar);
     run_result r = run({"g.y"});

@@ -35,6 +35,8 @@ const char* const own_messages[] = {
     "Error: Output file would overwrite the input file.",
     "Error: The token header and the parser source would be the same file.", "Unable to read grammar.",
     "Unable to solve states of the grammar.", "Error: Unable to write the table report.",
+    // the diagnostics sink
+    "%s: error: out of memory.",
     // the input reader and the strings
     "Unexpected end of file in comment.", "Invalid Unicode code point in comment.", "Invalid Unicode code point: U+%X",
     // the grammar reader and the code blocks
@@ -71,7 +73,8 @@ const char* const own_messages[] = {
     "Unexpected end of input in bracket expression.", "Error: Macro must have a non-empty name and value.",
 };
 
-// One message format as a pattern for a whole line.
+// One message format as a pattern for a whole line, which may start with the
+// place where reading stopped.
 std::regex message_pattern(const std::string& format) {
   static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
   std::string pattern = std::regex_replace(format, special, R"(\$&)");
@@ -80,7 +83,7 @@ std::regex message_pattern(const std::string& format) {
       pattern.replace(at, std::string(mark).size(), any);
     }
   }
-  return std::regex(pattern);
+  return std::regex("([^ ]+:[0-9]+:[0-9]+: )?" + pattern);
 }
 
 // The lines of text that are none of the program's own messages; a missing final line feed counts as one.
@@ -107,6 +110,8 @@ TEST(OwnMessages, PatternsMatchWholeLinesOnly) {
   EXPECT_EQ(foreign_lines("Unable to read grammar.\nSegmentation fault\n"), std::vector<std::string>{"Segmentation fault"});
   EXPECT_EQ(foreign_lines("xUnable to read grammar.\n").size(), 1u);
   EXPECT_EQ(foreign_lines("error: unknown start condition on line x.\n").size(), 1u);
+  EXPECT_TRUE(foreign_lines("g.y:3:14: Expected ';' after rules.\ng.y: error: out of memory.\n").empty());
+  EXPECT_EQ(foreign_lines("g.y:3: Expected ';' after rules.\n").size(), 1u);
   EXPECT_EQ(foreign_lines("Unable to read grammar."), std::vector<std::string>{"(no line feed at the end)"});
 }
 
@@ -284,7 +289,7 @@ TEST_F(MemoryLimit, HugeAutomatonFailsWithItsMessageWhenMemoryRunsOut) {
   EXPECT_EQ(fits.status, 0) << fits.err;
   run_result huge = run_program(dir, {"huge.y"}, 0, limit);
   EXPECT_EQ(huge.status, 1);
-  EXPECT_EQ(huge.err, "Unable to solve states of the grammar.\n");
+  EXPECT_EQ(huge.err, "huge.y: error: out of memory.\nUnable to solve states of the grammar.\n");
   EXPECT_EQ(huge.source, previous_source);
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/captured_diagnostics.h"
 #include "text/memory.h"
 
 namespace {
@@ -79,9 +80,10 @@ outcome read_text(std::string_view input) {
   EXPECT_NE(r, nullptr);
   outcome o{false, "", ""};
   if (g != nullptr && r != nullptr) {
-    testing::internal::CaptureStderr();
+    captured_diagnostics captured;
+    reader_report_to(r, &captured.sink);
     o.ok = grammar_read(g, r);
-    o.errors = testing::internal::GetCapturedStderr();
+    o.errors = captured.text();
     if (o.ok) o.result = dump(g);
   }
   grammar_free(g);
@@ -175,7 +177,7 @@ TEST_F(GrammarReaderTest, UnionCountsBracesButNotLiterals) {
   // Strings are not recognised in a union, so the brace inside one closes it.
   outcome o = read_text("%union { char *p = \"}\"; }\n%%\n");
   EXPECT_FALSE(o.ok);
-  EXPECT_EQ(o.errors, "Unexpected '\"' in header section.\nFailed to read grammar header.\n");
+  EXPECT_EQ(o.errors, "g.y:1:22: Unexpected '\"' in header section.\nFailed to read grammar header.\n");
 }
 
 TEST_F(GrammarReaderTest, UserCodeBoundaries) {
@@ -549,9 +551,12 @@ TEST(GrammarReaderStream, ReadsTheSameThroughTheStreamWindow) {
 // ---------------------------------------------------------------------------
 // Failures: every message, in order
 
+// A broken grammar, the place where reading stops ("line:column") and the
+// lines that follow the place, the section's own line left out.
 struct failure_case {
   const char* title;
   std::string_view input;
+  const char* place;
   const char* errors;
 };
 
@@ -563,133 +568,133 @@ void expect_failures(const std::vector<failure_case>& cases, const std::string& 
     SCOPED_TRACE(each.title);
     outcome o = read_text(each.input);
     EXPECT_FALSE(o.ok);
-    EXPECT_EQ(o.errors, each.errors + tail);
+    EXPECT_EQ(o.errors, std::string("g.y:") + each.place + ": " + each.errors + tail);
   }
 }
 
 TEST(GrammarReaderFailures, HeaderSection) {
   using namespace std::string_view_literals;
   const std::vector<failure_case> cases = {
-      {"no separator", "a : 'x' { } ;\n", "Unexpected 'a' in header section.\n"},
-      {"input ends in header", "%token A\n", "Unexpected 'end of input' in header section.\n"},
-      {"non-ASCII item start", "\xC3\xA9%%\n", "Unexpected '\xC3\xA9' in header section.\n"},
-      {"malformed item start", "\xC3\x41%%\n", "Unexpected 'invalid UTF-8' in header section.\n"},
-      {"stray continuation byte", "%token A\n\x80%%\n", "Unexpected 'invalid UTF-8' in header section.\n"},
-      {"blank after percent", "% token X\n%%\n", "Unexpected ' ' to start identifier.\n"},
-      {"percent at end", "%", "Unexpected 'end of input' to start identifier.\n"},
-      {"unknown directive", "%start s\n%%\n", "Unknown directive.\n"},
-      {"keyword prefix", "%tokens A\n%%\n", "Unknown directive.\n"},
-      {"unclosed prolog", "%{ int x;\n", "Unexpected end of file in prolog.\n"},
-      {"token tag not an identifier", "%token <1n> A\n%%\n",
+      {"no separator", "a : 'x' { } ;\n", "1:1", "Unexpected 'a' in header section.\n"},
+      {"input ends in header", "%token A\n", "2:1", "Unexpected 'end of input' in header section.\n"},
+      {"non-ASCII item start", "\xC3\xA9%%\n", "1:1", "Unexpected '\xC3\xA9' in header section.\n"},
+      {"malformed item start", "\xC3\x41%%\n", "1:1", "Unexpected 'invalid UTF-8' in header section.\n"},
+      {"stray continuation byte", "%token A\n\x80%%\n", "2:1", "Unexpected 'invalid UTF-8' in header section.\n"},
+      {"blank after percent", "% token X\n%%\n", "1:2", "Unexpected ' ' to start identifier.\n"},
+      {"percent at end", "%", "1:2", "Unexpected 'end of input' to start identifier.\n"},
+      {"unknown directive", "%start s\n%%\n", "1:2", "Unknown directive.\n"},
+      {"keyword prefix", "%tokens A\n%%\n", "1:2", "Unknown directive.\n"},
+      {"unclosed prolog", "%{ int x;\n", "2:1", "Unexpected end of file in prolog.\n"},
+      {"token tag not an identifier", "%token <1n> A\n%%\n", "1:9",
        "Unexpected '1' to start identifier.\nFailed to read type in token directive.\n"},
-      {"token tag unclosed", "%token <num A\n%%\n", "Missing '>' in the token directive.\n"},
-      {"token tag blank before close", "%token <num > A\n%%\n", "Missing '>' in the token directive.\n"},
-      {"token name not an identifier", "%token A 1B\n%%\n",
+      {"token tag unclosed", "%token <num A\n%%\n", "1:12", "Missing '>' in the token directive.\n"},
+      {"token tag blank before close", "%token <num > A\n%%\n", "1:12", "Missing '>' in the token directive.\n"},
+      {"token name not an identifier", "%token A 1B\n%%\n", "1:10",
        "Unexpected '1' to start identifier.\nExpected token name.\n"},
-      {"token name non-ASCII", "%token \xC3\xBC\n%%\n",
+      {"token name non-ASCII", "%token \xC3\xBC\n%%\n", "1:8",
        "Unexpected '\xC3\xBC' to start identifier.\nExpected token name.\n"},
-      {"token list quoted", "%token '+'\n%%\n", "Unexpected ''' to start identifier.\nExpected token name.\n"},
-      {"type without tag", "%type e\n%%\n", "Missing '<' in the type directive.\n"},
-      {"type empty tag", "%type <> e\n%%\n",
+      {"token list quoted", "%token '+'\n%%\n", "1:8", "Unexpected ''' to start identifier.\nExpected token name.\n"},
+      {"type without tag", "%type e\n%%\n", "1:7", "Missing '<' in the type directive.\n"},
+      {"type empty tag", "%type <> e\n%%\n", "1:8",
        "Unexpected '>' to start identifier.\nFailed to read type identifier.\n"},
-      {"type tag unclosed", "%type <num e\n%%\n", "Missing '>' in the type directive.\n"},
-      {"type list with comment", "%type <num> a /* x */\n%%\n",
+      {"type tag unclosed", "%type <num e\n%%\n", "1:11", "Missing '>' in the type directive.\n"},
+      {"type list with comment", "%type <num> a /* x */\n%%\n", "1:15",
        "Unexpected '/' to start identifier.\nExpected nonterminal name after type.\n"},
-      {"type line ended by CR LF", "%type <num> a\r\n%%\n",
-       "Unexpected '\r' to start identifier.\nExpected nonterminal name after type.\n"},
-      {"union without brace", "%union int x; }\n%%\n", "Missing opening '{' in the union directive.\n"},
-      {"union at end", "%union", "Missing opening '{' in the union directive.\n"},
-      {"union unclosed", "%union { int x; { }\n%%\n", "Missing closing '}' in the union directive.\n"},
-      {"union malformed", "%union { \xC3\x41 }\n%%\n",
-       "Invalid Unicode code point: U+FFFFFFFF\nMemory error while reading union body.\n"},
+      {"type line ended by CR LF", "%type <num> a\r\n%%\n", "1:14",
+       "Unexpected '\\r' to start identifier.\nExpected nonterminal name after type.\n"},
+      {"union without brace", "%union int x; }\n%%\n", "1:8", "Missing opening '{' in the union directive.\n"},
+      {"union at end", "%union", "1:7", "Missing opening '{' in the union directive.\n"},
+      {"union unclosed", "%union { int x; { }\n%%\n", "3:1", "Missing closing '}' in the union directive.\n"},
+      {"union malformed", "%union { \xC3\x41 }\n%%\n", "1:10",
+       "Invalid Unicode code point: U+FFFFFFFF\n"},
       // The union is complete; what is missing is the end of the header.
-      {"input ends after union", "%union { int x; }", "Unexpected 'end of input' in header section.\n"},
-      {"comment never closed", "/* %%\n", "Unexpected end of file in comment.\nUnexpected 'end of input' in header section.\n"},
+      {"input ends after union", "%union { int x; }", "1:18", "Unexpected 'end of input' in header section.\n"},
+      {"comment never closed", "/* %%\n", "2:1", "Unexpected end of file in comment.\nUnexpected 'end of input' in header section.\n"},
       // A malformed byte in a comment must not let the rest be read as grammar.
-      {"malformed in comment", "/*\xC3\x41%%\na : 'x' { } ;\n// */\n"sv,
+      {"malformed in comment", "/*\xC3\x41%%\na : 'x' { } ;\n// */\n"sv, "1:3",
        "Invalid Unicode code point in comment.\nUnexpected 'invalid UTF-8' in header section.\n"},
-      {"malformed in comment before union brace", "%union /*\xC3\x41{ int x; } // */\n%%\n",
+      {"malformed in comment before union brace", "%union /*\xC3\x41{ int x; } // */\n%%\n", "1:10",
        "Invalid Unicode code point in comment.\nMissing opening '{' in the union directive.\n"},
       // A comment that fails in a token list fails the directive.
-      {"token list comment never closed", "%token A /* B\n%%\n", "Unexpected end of file in comment.\n"},
-      {"token list comment malformed", "%token A /*\xC3\x41 */ B\n%%\n",
+      {"token list comment never closed", "%token A /* B\n%%\n", "3:1", "Unexpected end of file in comment.\n"},
+      {"token list comment malformed", "%token A /*\xC3\x41 */ B\n%%\n", "1:12",
        "Invalid Unicode code point in comment.\n"},
-      {"token list line comment malformed", "%token A // \xC3\x41\n%%\n", ""},
+      {"token list line comment malformed", "%token A // \xC3\x41\n%%\n", "1:13", "Invalid Unicode code point in comment.\n"},
   };
   expect_failures(cases, header_failed);
 }
 
 TEST(GrammarReaderFailures, RulesSection) {
   const std::vector<failure_case> cases = {
-      {"stray equals", "%%\ne : e = { } ;\n",
+      {"stray equals", "%%\ne : e = { } ;\n", "2:7",
        "Unexpected '=' in rule.\nFailed to read rule for nonterminal.\n"},
-      {"single percent", "%%\n% a\n", "Unexpected '%' in rules section.\n"},
-      {"percent at end", "%%\na : 'x' { } ;\n%", "Unexpected '%' in rules section.\n"},
-      {"digit starts group", "%%\n1a : 'x' { } ;\n", "Unexpected '1' in rules section.\n"},
-      {"quote starts group", "%%\n'a' : 'x' { } ;\n", "Unexpected ''' in rules section.\n"},
-      {"non-ASCII starts group", "%%\n\xCE\xBB : 'x' { } ;\n", "Unexpected '\xCE\xBB' in rules section.\n"},
-      {"missing colon", "%%\na 'x' { } ;\n", "Expected ':' after nonterminal name.\n"},
-      {"end after head", "%%\na", "Expected ':' after nonterminal name.\n"},
-      {"missing action", "%%\ne : 'x' ;\n",
+      {"single percent", "%%\n% a\n", "2:1", "Unexpected '%' in rules section.\n"},
+      {"percent at end", "%%\na : 'x' { } ;\n%", "3:1", "Unexpected '%' in rules section.\n"},
+      {"digit starts group", "%%\n1a : 'x' { } ;\n", "2:1", "Unexpected '1' in rules section.\n"},
+      {"quote starts group", "%%\n'a' : 'x' { } ;\n", "2:1", "Unexpected ''' in rules section.\n"},
+      {"non-ASCII starts group", "%%\n\xCE\xBB : 'x' { } ;\n", "2:1", "Unexpected '\xCE\xBB' in rules section.\n"},
+      {"missing colon", "%%\na 'x' { } ;\n", "2:3", "Expected ':' after nonterminal name.\n"},
+      {"end after head", "%%\na", "2:2", "Expected ':' after nonterminal name.\n"},
+      {"missing action", "%%\ne : 'x' ;\n", "2:9",
        "Missing '{' to start compound statement.\nFailed to read action for rule.\n"},
-      {"missing action before bar", "%%\ne : 'x' | { } ;\n",
+      {"missing action before bar", "%%\ne : 'x' | { } ;\n", "2:9",
        "Missing '{' to start compound statement.\nFailed to read action for rule.\n"},
-      {"missing semicolon", "%%\ne : 'x' { } 'y' { } ;\n", "Expected ';' after rules.\n"},
-      {"end after action", "%%\ne : 'x' { }", "Expected ';' after rules.\n"},
-      {"end in alternative", "%%\ne : 'x'",
+      {"missing semicolon", "%%\ne : 'x' { } 'y' { } ;\n", "2:13", "Expected ';' after rules.\n"},
+      {"end after action", "%%\ne : 'x' { }", "2:12", "Expected ';' after rules.\n"},
+      {"end in alternative", "%%\ne : 'x'", "2:8",
        "Unexpected non-printable character in rule.\nFailed to read rule for nonterminal.\n"},
-      {"control character", "%%\ne : 'x' \x01 { } ;\n",
+      {"control character", "%%\ne : 'x' \x01 { } ;\n", "2:9",
        "Unexpected non-printable character in rule.\nFailed to read rule for nonterminal.\n"},
-      {"non-ASCII symbol", "%%\ne : \xC3\xA9 { } ;\n",
+      {"non-ASCII symbol", "%%\ne : \xC3\xA9 { } ;\n", "2:5",
        "Unexpected non-printable character in rule.\nFailed to read rule for nonterminal.\n"},
-      {"digit symbol", "%%\ne : 1 { } ;\n", "Unexpected '1' in rule.\nFailed to read rule for nonterminal.\n"},
-      {"colon in rule", "%%\ne : a : b { } ;\n", "Unexpected ':' in rule.\nFailed to read rule for nonterminal.\n"},
-      {"blank starts terminal", "%%\ne : ' x' { } ;\n",
+      {"digit symbol", "%%\ne : 1 { } ;\n", "2:5", "Unexpected '1' in rule.\nFailed to read rule for nonterminal.\n"},
+      {"colon in rule", "%%\ne : a : b { } ;\n", "2:7", "Unexpected ':' in rule.\nFailed to read rule for nonterminal.\n"},
+      {"blank starts terminal", "%%\ne : ' x' { } ;\n", "2:6",
        "Unexpected ' ' to start terminal.\nUnable to read terminal in rule.\nFailed to read rule for nonterminal.\n"},
-      {"tab starts terminal", "%%\ne : '\tx' { } ;\n",
-       "Unexpected '\t' to start terminal.\nUnable to read terminal in rule.\nFailed to read rule for nonterminal.\n"},
-      {"end starts terminal", "%%\ne : '",
+      {"tab starts terminal", "%%\ne : '\tx' { } ;\n", "2:6",
+       "Unexpected '\\t' to start terminal.\nUnable to read terminal in rule.\nFailed to read rule for nonterminal.\n"},
+      {"end starts terminal", "%%\ne : '", "2:6",
        "Unexpected 'end of input' to start terminal.\nUnable to read terminal in rule.\n"
        "Failed to read rule for nonterminal.\n"},
-      {"blank in terminal", "%%\ne : 'a b' { } ;\n",
+      {"blank in terminal", "%%\ne : 'a b' { } ;\n", "2:7",
        "Unexpected ' ' in terminal.\nUnable to read terminal in rule.\nFailed to read rule for nonterminal.\n"},
-      {"end in terminal", "%%\ne : 'ab",
+      {"end in terminal", "%%\ne : 'ab", "2:8",
        "Unexpected 'end of input' in terminal.\nUnable to read terminal in rule.\n"
        "Failed to read rule for nonterminal.\n"},
-      {"non-ASCII in terminal", "%%\ne : 'a\xC3\xA9' { } ;\n",
+      {"non-ASCII in terminal", "%%\ne : 'a\xC3\xA9' { } ;\n", "2:7",
        "Unexpected '\xC3\xA9' in terminal.\nUnable to read terminal in rule.\nFailed to read rule for nonterminal.\n"},
-      {"malformed in terminal", "%%\ne : 'a\xC3\x41' { } ;\n",
+      {"malformed in terminal", "%%\ne : 'a\xC3\x41' { } ;\n", "2:7",
        "Unexpected 'invalid UTF-8' in terminal.\nUnable to read terminal in rule.\n"
        "Failed to read rule for nonterminal.\n"},
-      {"line feed in terminal", "%%\ne : 'a\n' { } ;\n",
-       "Unexpected '\n' in terminal.\nUnable to read terminal in rule.\nFailed to read rule for nonterminal.\n"},
-      {"empty quotes then blank", "%%\ne : '' { } ;\n",
+      {"line feed in terminal", "%%\ne : 'a\n' { } ;\n", "2:7",
+       "Unexpected '\\n' in terminal.\nUnable to read terminal in rule.\nFailed to read rule for nonterminal.\n"},
+      {"empty quotes then blank", "%%\ne : '' { } ;\n", "2:7",
        "Unexpected ' ' in terminal.\nUnable to read terminal in rule.\nFailed to read rule for nonterminal.\n"},
-      {"string never ends", "%%\ne : 'x' { s = \"abc }\n",
+      {"string never ends", "%%\ne : 'x' { s = \"abc }\n", "3:1",
        "Unexpected end of input in string.\nFailed to read action for rule.\n"},
-      {"long character literal", "%%\ne : 'x' { c = '\\x41'; } ;\n",
+      {"long character literal", "%%\ne : 'x' { c = '\\x41'; } ;\n", "2:18",
        "Missing ''' to end character.\nFailed to read action for rule.\n"},
-      {"block never ends", "%%\ne : 'x' { { } \n",
+      {"block never ends", "%%\ne : 'x' { { } \n", "3:1",
        "error: unexpected end of input.\nFailed to read action for rule.\n"},
-      {"malformed in action", "%%\ne : 'x' { \xC3\x41 } ;\n",
+      {"malformed in action", "%%\ne : 'x' { \xC3\x41 } ;\n", "2:11",
        "Invalid Unicode code point: U+FFFFFFFF\nFailed to read action for rule.\n"},
-      {"failure in second alternative", "%%\ne : 'x' { } | 'y' ? { } ;\n",
+      {"failure in second alternative", "%%\ne : 'x' { } | 'y' ? { } ;\n", "2:19",
        "Unexpected '?' in rule.\nFailed to read rule for nonterminal.\n"},
-      {"failure in second group", "%%\ne : 'x' { } ;\nf 'y' { } ;\n", "Expected ':' after nonterminal name.\n"},
+      {"failure in second group", "%%\ne : 'x' { } ;\nf 'y' { } ;\n", "3:3", "Expected ':' after nonterminal name.\n"},
       // A comment that fails where a group could start fails the section,
       // instead of passing the end of the input for the end of the rules.
-      {"comment never closed", "%%\na : 'x' { } ;\n/* note\n%%\nint main;\n", "Unexpected end of file in comment.\n"},
-      {"comment malformed", "%%\n/* \xC3\x41 */\na : 'x' { } ;\n", "Invalid Unicode code point in comment.\n"},
-      {"line comment malformed", "%%\n// \xC3\x41\na : 'x' { } ;\n", ""},
+      {"comment never closed", "%%\na : 'x' { } ;\n/* note\n%%\nint main;\n", "6:1", "Unexpected end of file in comment.\n"},
+      {"comment malformed", "%%\n/* \xC3\x41 */\na : 'x' { } ;\n", "2:4", "Invalid Unicode code point in comment.\n"},
+      {"line comment malformed", "%%\n// \xC3\x41\na : 'x' { } ;\n", "2:4", "Invalid Unicode code point in comment.\n"},
       // Broken comments inside a group end it as the end of the input would.
-      {"broken comment before colon", "%%\na /*\xC3\x41: 'x' { } ; // */\n",
+      {"broken comment before colon", "%%\na /*\xC3\x41: 'x' { } ; // */\n", "2:5",
        "Invalid Unicode code point in comment.\nExpected ':' after nonterminal name.\n"},
-      {"broken comment in alternative", "%%\na : /*\xC3\x41{ } ; // */\n",
+      {"broken comment in alternative", "%%\na : /*\xC3\x41{ } ; // */\n", "2:7",
        "Invalid Unicode code point in comment.\nUnexpected non-printable character in rule.\n"
        "Failed to read rule for nonterminal.\n"},
-      {"broken comment before semicolon", "%%\na : 'x' { } /*\xC3\x41; // */\n",
+      {"broken comment before semicolon", "%%\na : 'x' { } /*\xC3\x41; // */\n", "2:15",
        "Invalid Unicode code point in comment.\nExpected ';' after rules.\n"},
-      {"comment never closed in alternative", "%%\na : 'x' /* { } ;\n",
+      {"comment never closed in alternative", "%%\na : 'x' /* { } ;\n", "3:1",
        "Unexpected end of file in comment.\nUnexpected non-printable character in rule.\n"
        "Failed to read rule for nonterminal.\n"},
   };
@@ -698,11 +703,11 @@ TEST(GrammarReaderFailures, RulesSection) {
 
 TEST(GrammarReaderFailures, UserCode) {
   const std::vector<failure_case> cases = {
-      {"malformed in user code", "%%\na : 'x' { } ;\n%%\nint x; \xC3\x41\n",
+      {"malformed in user code", "%%\na : 'x' { } ;\n%%\nint x; \xC3\x41\n", "4:8",
        "Invalid Unicode code point: U+FFFFFFFF\n"},
       // Malformed text where a group could start ends the rules like the end
       // of the input; the user-code reader then reports it.
-      {"malformed where a group could start", "%%\na : 'x' { } ;\n\xC3\x41", "Invalid Unicode code point: U+FFFFFFFF\n"},
+      {"malformed where a group could start", "%%\na : 'x' { } ;\n\xC3\x41", "3:1", "Invalid Unicode code point: U+FFFFFFFF\n"},
   };
   expect_failures(cases, "Failed to read grammar user code.\n");
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/captured_diagnostics.h"
 #include "text/memory.h"
 
 namespace {
@@ -195,60 +196,84 @@ TEST(ReaderStream, SequenceStraddlingAFullWindowSetsNoFlag) {
   EXPECT_EQ(end, 0);
 }
 
+// What a skip over input gives: its result, the next character, the place
+// where it stopped and the lines it reported.
 struct SpaceCase {
   const char* input;
   bool result;
   codepoint next;
   size_t line;
+  size_t column;
   const char* message;
 };
 
 void check_skipping(bool (*skip)(reader*), const SpaceCase& c, bool stream) {
   Source s(c.input, stream);
-  testing::internal::CaptureStderr();
+  captured_diagnostics captured;
+  reader_report_to(s.r, &captured.sink);
   EXPECT_EQ(skip(s.r), c.result) << c.input;
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message) << c.input;
+  EXPECT_EQ(captured.text(), c.message) << c.input;
   EXPECT_EQ(peek_next(s.r), c.next) << c.input;
   EXPECT_EQ(reader_line_number(s.r), c.line) << c.input;
+  EXPECT_EQ(reader_position(s.r).line, c.line) << c.input;
+  EXPECT_EQ(reader_position(s.r).column, c.column) << c.input;
 }
-
-constexpr const char* end_of_file = "Unexpected end of file in comment.\n";
-constexpr const char* invalid_point = "Invalid Unicode code point in comment.\n";
 
 TEST_P(ReaderBoth, ReadSpaceSkipsWhiteSpaceAndComments) {
   const SpaceCase cases[] = {
-      {"  /*x*/ // y\nz", true, 'z', 2, ""},
-      {"\t\v\f\r\n z", true, 'z', 2, ""},
-      {"/*/z", true, 'z', 1, ""},
-      {"/**/z", true, 'z', 1, ""},
-      {"/* a\n*b**/\n// c\n\nz", true, 'z', 5, ""},
-      {"/* /* */z", true, 'z', 1, ""},
-      {"/ z", true, '/', 1, ""},
-      {"/", true, '/', 1, ""},
-      {"// to the end", true, no_character, 1, ""},
-      {"\xC4\xA0z", true, 0x120, 1, ""},
-      {"\xC4\x89z", true, 0x109, 1, ""},
-      {"\xC4\xAF*z", true, 0x12F, 1, ""},
-      {"/* never closed\n", false, no_character, 2, end_of_file},
-      {"/*", false, no_character, 1, end_of_file},
-      {"/* \xFF */z", false, no_character, 1, invalid_point},
-      {"/* \xC0\x80 */z", false, ' ', 1, invalid_point},
-      {"// \xC3\x41\nz", false, '\n', 1, ""},
+      {"  /*x*/ // y\nz", true, 'z', 2, 1, ""},
+      {"\t\v\f\r\n z", true, 'z', 2, 2, ""},
+      {"/*/z", true, 'z', 1, 4, ""},
+      {"/**/z", true, 'z', 1, 5, ""},
+      {"/* a\n*b**/\n// c\n\nz", true, 'z', 5, 1, ""},
+      {"/* /* */z", true, 'z', 1, 9, ""},
+      {"/ z", true, '/', 1, 1, ""},
+      {"/", true, '/', 1, 1, ""},
+      {"// to the end", true, no_character, 1, 14, ""},
+      {"\xC4\xA0z", true, 0x120, 1, 1, ""},
+      {"\xC4\x89z", true, 0x109, 1, 1, ""},
+      {"\xC4\xAF*z", true, 0x12F, 1, 1, ""},
+      {"/* never closed\n", false, no_character, 2, 1, "g.y:2:1: Unexpected end of file in comment.\n"},
+      {"/*", false, no_character, 1, 3, "g.y:1:3: Unexpected end of file in comment.\n"},
+      // A stray byte stops the reader in place; a refused sequence is
+      // consumed whole, as one character, and reading goes on after it.
+      {"/* \xFF */z", false, no_character, 1, 4, "g.y:1:4: Invalid Unicode code point in comment.\n"},
+      {"/* \xC0\x80 */z", false, ' ', 1, 5, "g.y:1:4: Invalid Unicode code point in comment.\n"},
+      {"/* \xC3\x41 */z", false, ' ', 1, 5, "g.y:1:4: Invalid Unicode code point in comment.\n"},
+      {"/*\n\xE2\x82 */z", false, '*', 2, 2, "g.y:2:1: Invalid Unicode code point in comment.\n"},
+      {"/* \x80\x80 */z", false, no_character, 1, 4, "g.y:1:4: Invalid Unicode code point in comment.\n"},
+      {"// \xC3\x41\nz", false, '\n', 1, 5, "g.y:1:4: Invalid Unicode code point in comment.\n"},
+      {"// \xF8\nz", false, no_character, 1, 4, "g.y:1:4: Invalid Unicode code point in comment.\n"},
   };
   for (const SpaceCase& c : cases) check_skipping(read_space, c, GetParam());
 }
 
 TEST_P(ReaderBoth, ReadSpaceToNewlineStopsBeforeTheLineFeed) {
   const SpaceCase cases[] = {
-      {" \t\nz", true, '\n', 1, ""},
-      {" // comment\nz", true, '\n', 1, ""},
-      {"/* a\nb */ \nz", true, '\n', 2, ""},
-      {"\r\n", true, '\n', 1, ""},
-      {"  z", true, 'z', 1, ""},
-      {"/* a", false, no_character, 1, end_of_file},
-      {"// \xFF\nz", false, no_character, 1, ""},
+      {" \t\nz", true, '\n', 1, 3, ""},
+      {" // comment\nz", true, '\n', 1, 12, ""},
+      {"/* a\nb */ \nz", true, '\n', 2, 6, ""},
+      {"\r\n", true, '\n', 1, 2, ""},
+      {"  z", true, 'z', 1, 3, ""},
+      {"/* a", false, no_character, 1, 5, "g.y:1:5: Unexpected end of file in comment.\n"},
+      {"// \xFF\nz", false, no_character, 1, 4, "g.y:1:4: Invalid Unicode code point in comment.\n"},
   };
   for (const SpaceCase& c : cases) check_skipping(read_space_to_newline, c, GetParam());
+}
+
+// Columns count code points, a refused sequence as one; a line feed starts column 1 again.
+TEST_P(ReaderBoth, PositionCountsCodePointsFromOne) {
+  Source s("a\xC3\xB1\xE2\x82\xAC\t\xF0\x9F\x98\x80\xC3\x41" "b\r\nc", GetParam());
+  const size_t columns[] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  for (size_t column : columns) {
+    EXPECT_EQ(reader_position(s.r).line, 1u);
+    EXPECT_EQ(reader_position(s.r).column, column);
+    read_next(s.r);
+  }
+  EXPECT_EQ(reader_position(s.r).line, 2u);
+  EXPECT_EQ(reader_position(s.r).column, 1u);
+  EXPECT_EQ(read_next(s.r), codepoint('c'));
+  EXPECT_EQ(reader_position(s.r).column, 2u);
 }
 
 TEST_P(ReaderBoth, BlanksStopAtAnythingElse) {
@@ -265,9 +290,10 @@ TEST_P(ReaderBoth, SpaceAndPeekOrNextIgnoreCommentFailures) {
   EXPECT_EQ(read_space_and_next(s.r), codepoint('a'));
   EXPECT_EQ(read_space_and_next(s.r), codepoint('b'));
   Source bad("/* \xFF", GetParam());
-  testing::internal::CaptureStderr();
+  captured_diagnostics captured;
+  reader_report_to(bad.r, &captured.sink);
   EXPECT_EQ(read_space_and_next(bad.r), no_character);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), invalid_point);
+  EXPECT_EQ(captured.text(), "g.y:1:4: Invalid Unicode code point in comment.\n");
 }
 
 }  // namespace
