@@ -300,7 +300,7 @@ TEST_F(Driver, RunsThatWriteNoSourceLeaveEveryPreviousOutputAsItWas) {
   };
   const Case cases[] = {
       {"%%\nexpr : 'x' = { } ;\n", {"-d", "g.y"}, 1,
-       "Unexpected '=' in rule.\nFailed to read rule for nonterminal.\nFailed to read grammar rules.\n"
+       "g.y:2:12: Unexpected '=' in rule.\nFailed to read rule for nonterminal.\nFailed to read grammar rules.\n"
        "Unable to read grammar.\n"},
       {"%token A\n%%\n", {"-d", "g.y"}, 1, "Unable to solve states of the grammar.\n"},
       {calc, {"-d", "-o", "/dev/full", "g.y"}, 1, "Error: Unable to write the parser source.\n"},
