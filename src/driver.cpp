@@ -128,20 +128,21 @@ int run_stages(diagnostics* d, const options& o, FILE* input, output_handle& sou
   std::unique_ptr<solver, solver_deleter> s(solver_new());
   if (!in || !g || !s) return 1;
   reader_report_to(in.get(), d);
+  parser_options style{output_names{o.prefix}};
   if (!grammar_read(g.get(), in.get())) {
     diagnostics_line(d, "Unable to read grammar.");
     return 1;
   }
   output_handle header;
   if (header_name != nullptr) {
-    header.reset(write_token_definitions(g.get(), header_name));
+    header.reset(write_token_definitions(g.get(), &style.names, header_name));
     if (!header) return 1;
   }
   if (!solve_grammar(s.get(), g.get())) {
     diagnostics_line(d, "Unable to solve states of the grammar.");
     return 1;
   }
-  int status = o.details ? report_tables(d, g.get(), s.get()) : write_parser(g.get(), s.get(), source->stream) ? 0 : 1;
+  int status = o.details ? report_tables(d, g.get(), s.get()) : write_parser(g.get(), s.get(), &style, source->stream) ? 0 : 1;
   return status != 0 ? status : commit_outputs(d, header, header_name, source);
 }
 

@@ -4,9 +4,11 @@
 
 #include <cstdio>
 
+#include "output/output_names.h"
+
 namespace {
 
-constexpr char short_options[] = "hVo:dv";
+constexpr char short_options[] = "hVo:dvp:";
 
 // Long options without a letter of their own.
 constexpr int header_option = 256;
@@ -16,6 +18,7 @@ const struct option long_options[] = {
     {"version", no_argument, nullptr, 'V'},
     {"output", required_argument, nullptr, 'o'},
     {"header", required_argument, nullptr, header_option},
+    {"name-prefix", required_argument, nullptr, 'p'},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -27,6 +30,13 @@ bool take_option(options* o, int letter) {
     case 'd': o->header = true; return true;
     case 'v': o->details = true; return true;
     case 'o': o->output = optarg; return true;
+    case 'p':
+      if (names_prefix_is_valid(optarg)) {
+        o->prefix = optarg;
+        return true;
+      }
+      std::fprintf(stderr, "Error: The name prefix must be a C identifier: %s\n", optarg);
+      return false;
     case header_option:
       o->header_name = optarg;
       o->header = true;

@@ -6,6 +6,7 @@ struct options {
   const char* path;    // input grammar, null for standard input
   const char* output;  // output file, null for the default name
   const char* header_name;  // token header file, null for the default name
+  const char* prefix;  // spelling of the generated names in place of "yy", null for "yy"
   bool header;         // also write the token header
   bool details;        // print the table report instead of the parser source
   bool help;

@@ -72,8 +72,8 @@ bool write_rule_action(const rule* r, FILE* stream) {
   return rewritten;
 }
 
-bool write_actions(const grammar* g, FILE* stream) {
-  std::fputs(
+bool write_actions(const grammar* g, const output_names* names, FILE* stream) {
+  names_print_code(names, 
       "int yyaction(int yystate, YYSTYPE *result, int yysp, YYSTYPE *yyvs)\n"
       "{\n"
       "    YYSTYPE yyval;\n"

@@ -5,11 +5,12 @@
 
 #include "grammar/grammar.h"
 #include "grammar/rule.h"
+#include "output/output_names.h"
 
 // Writes the semantic-action function yyaction, one case per rule that has
 // an action; false when some action could not be rewritten (its case is then
 // written empty), true otherwise.
-bool write_actions(const grammar* g, FILE* stream);
+bool write_actions(const grammar* g, const output_names* names, FILE* stream);
 
 // Writes r's action text with $$ and $1..$9 turned into references to the
 // value stack; false, writing nothing, when memory runs out.

@@ -1,5 +1,6 @@
 #include "output/parser_writer.h"
 
+#include <cstdint>
 #include <cstdio>
 
 #include "grammar/symbol.h"
@@ -137,14 +138,27 @@ size_t count_rules(const grammar* g) {
   return count;
 }
 
+// Writes the record of one symbol's name: "struct symbol kind<id> = {"name"};".
+void write_symbol_record(const char* kind, uint64_t id, const ustring* name, const output_names* names, FILE* stream) {
+  std::fputs("struct ", stream);
+  names_print(names, "symbol", stream);
+  std::fputc(' ', stream);
+  names_print(names, kind, stream);
+  std::fprintf(stream, "%zu = {\"", static_cast<size_t>(id));
+  write_string_body(name, stream);
+  std::fputs("\"};\n", stream);
+}
+
 // Everything before yyaction: prolog, name records, yyaction's prototype.
-void write_preamble(const grammar* g, FILE* stream) {
+void write_preamble(const grammar* g, const output_names* names, FILE* stream) {
   ustring_print(g->prolog, stream);
-  std::fputs("\nstruct symbol {\n    const char* name;\n};\n\n", stream);
-  for (size_t i = 0; i < g->terms->count; ++i) write_terms(g->terms->items[i], stream);
+  std::fputs("\nstruct ", stream);
+  names_print(names, "symbol", stream);
+  std::fputs(" {\n    const char* name;\n};\n\n", stream);
+  for (size_t i = 0; i < g->terms->count; ++i) write_terms(g->terms->items[i], names, stream);
   std::fputs("\n", stream);
-  std::fputs("int yyaction(int yystate, YYSTYPE *result, int yysp, YYSTYPE *yyvs);\n\n", stream);
-  for (size_t i = 0; i < g->nonterms->count; ++i) write_nonterm(g->nonterms->items[i], stream);
+  names_print_code(names, "int yyaction(int yystate, YYSTYPE *result, int yysp, YYSTYPE *yyvs);\n\n", stream);
+  for (size_t i = 0; i < g->nonterms->count; ++i) write_nonterm(g->nonterms->items[i], names, stream);
   std::fputs("\n", stream);
 }
 
@@ -158,25 +172,23 @@ bool finish_output(FILE* stream) {
 
 }  // namespace
 
-void write_c_array(FILE* stream, const char* name, const int* values, size_t count) {
-  std::fprintf(stream, "int %s[] = {", name);
+void write_c_array(FILE* stream, const output_names* names, const char* name, const int* values, size_t count) {
+  std::fputs("int ", stream);
+  names_print(names, name, stream);
+  std::fputs("[] = {", stream);
   for (size_t i = 0; i < count; ++i) std::fprintf(stream, i == 0 ? "%d" : ", %d", values[i]);
-  std::fputs("};\n\n", stream);
+  std::fputs(count == 0 ? "0};\n\n" : "};\n\n", stream);
 }
 
-void write_terms(const term* t, FILE* stream) {
-  std::fprintf(stream, "struct symbol term%zu = {\"", static_cast<size_t>(t->id));
-  write_string_body(t->name, stream);
-  std::fputs("\"};\n", stream);
+void write_terms(const term* t, const output_names* names, FILE* stream) {
+  write_symbol_record("term", t->id, t->name, names, stream);
 }
 
-void write_nonterm(const nonterm* n, FILE* stream) {
-  std::fprintf(stream, "struct symbol nonterm%zu = {\"", static_cast<size_t>(n->id));
-  write_string_body(n->name, stream);
-  std::fputs("\"};\n", stream);
+void write_nonterm(const nonterm* n, const output_names* names, FILE* stream) {
+  write_symbol_record("nonterm", n->id, n->name, names, stream);
 }
 
-bool write_action_tables(const grammar* g, const solver* s, FILE* stream) {
+bool write_action_tables(const grammar* g, const solver* s, const output_names* names, FILE* stream) {
   size_t state_count = s->states->count;
   size_t entries = count_action_entries(g, s);
   action_tables tables{};
@@ -195,16 +207,18 @@ bool write_action_tables(const grammar* g, const solver* s, FILE* stream) {
     fill_state_entries(g, row_of(s, k), &tables, &j);
   }
   tables.pact[state_count] = static_cast<int>(j);
-  write_c_array(stream, "yypact", tables.pact, state_count + 1);
-  write_c_array(stream, "yycheck", tables.check, j);
-  write_c_array(stream, "yytable", tables.table, j);
-  write_c_array(stream, "yyaccept", tables.accept, j);
+  write_c_array(stream, names, "yypact", tables.pact, state_count + 1);
+  write_c_array(stream, names, "yycheck", tables.check, j);
+  write_c_array(stream, names, "yytable", tables.table, j);
+  write_c_array(stream, names, "yyaccept", tables.accept, j);
   release_action_tables(&tables);
   return true;
 }
 
-void write_default_rules(const solver* s, FILE* stream) {
-  std::fputs("int yydefact[] = {", stream);
+void write_default_rules(const solver* s, const output_names* names, FILE* stream) {
+  std::fputs("int ", stream);
+  names_print(names, "yydefact", stream);
+  std::fputs("[] = {", stream);
   for (size_t k = 0; k < s->states->count; ++k) {
     if (k > 0) std::fputs(", ", stream);
     const rule* r = row_of(s, k)->default_rule;
@@ -217,7 +231,7 @@ void write_default_rules(const solver* s, FILE* stream) {
   std::fputs("};\n\n", stream);
 }
 
-bool write_the_gotos(const solver* s, const grammar* g, FILE* stream) {
+bool write_the_gotos(const solver* s, const grammar* g, const output_names* names, FILE* stream) {
   size_t state_count = s->states->count;
   size_t entries = count_goto_entries(g, s);
   goto_tables tables{};
@@ -230,15 +244,15 @@ bool write_the_gotos(const solver* s, const grammar* g, FILE* stream) {
     return false;
   }
   fill_goto_entries(g, s, &tables);
-  write_c_array(stream, "yygopact", tables.gopact, state_count + 1);
-  write_c_array(stream, "yygocheck", tables.gocheck, entries);
-  write_c_array(stream, "yygotable", tables.gotable, entries);
+  write_c_array(stream, names, "yygopact", tables.gopact, state_count + 1);
+  write_c_array(stream, names, "yygocheck", tables.gocheck, entries);
+  write_c_array(stream, names, "yygotable", tables.gotable, entries);
   release_goto_tables(&tables);
   ustring_print(g->user_code, stream);
   return true;
 }
 
-bool write_the_rules(const grammar* g, FILE* stream) {
+bool write_the_rules(const grammar* g, const output_names* names, FILE* stream) {
   size_t count = count_rules(g);
   int* lhs = static_cast<int*>(memory_alloc_zero(count, sizeof(int)));
   int* lengths = static_cast<int*>(memory_alloc_zero(count, sizeof(int)));
@@ -256,21 +270,22 @@ bool write_the_rules(const grammar* g, FILE* stream) {
       lengths[position] = static_cast<int>(alternatives->items[k]->symbols->count);
     }
   }
-  write_c_array(stream, "yyr1", lhs, count);
-  write_c_array(stream, "yyr2", lengths, count);
+  write_c_array(stream, names, "yyr1", lhs, count);
+  write_c_array(stream, names, "yyr2", lengths, count);
   memory_release(lhs);
   memory_release(lengths);
   return true;
 }
 
-bool write_parser(const grammar* g, const solver* s, FILE* stream) {
-  write_preamble(g, stream);
-  bool complete = write_actions(g, stream);
+bool write_parser(const grammar* g, const solver* s, const parser_options* o, FILE* stream) {
+  const output_names* names = &o->names;
+  write_preamble(g, names, stream);
+  bool complete = write_actions(g, names, stream);
   if (!complete) std::fputs("Memory allocation failed in write_actions.\n", stderr);
-  if (!write_action_tables(g, s, stream)) return false;
-  write_default_rules(s, stream);
-  complete = write_the_gotos(s, g, stream) && complete;
-  complete = write_the_rules(g, stream) && complete;
-  std::fwrite(parser_code, 1, parser_code_len, stream);
+  if (!write_action_tables(g, s, names, stream)) return false;
+  write_default_rules(s, names, stream);
+  complete = write_the_gotos(s, g, names, stream) && complete;
+  complete = write_the_rules(g, names, stream) && complete;
+  names_print_code(names, reinterpret_cast<const char*>(parser_code), parser_code_len, stream);
   return finish_output(stream) && complete;
 }

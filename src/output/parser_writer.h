@@ -6,35 +6,42 @@
 
 #include "grammar/grammar.h"
 #include "lr/solver.h"
+#include "output/output_names.h"
+
+// What a run asks of the parser source beyond its grammar and tables.
+struct parser_options {
+  output_names names;  // the spelling of the names the source shares with a program
+};
 
 // Writes the whole generated parser source for a solved grammar: prolog,
 // symbol name records, yyaction, the ten tables, user code and the runtime;
 // false after a message when a piece could not be built for want of memory
 // or the stream reports a write error, true otherwise.
-bool write_parser(const grammar* g, const solver* s, FILE* stream);
+bool write_parser(const grammar* g, const solver* s, const parser_options* o, FILE* stream);
 
 // Writes yypact, yycheck, yytable and yyaccept; false after a message,
 // writing nothing, when the arrays cannot be allocated.
-bool write_action_tables(const grammar* g, const solver* s, FILE* stream);
+bool write_action_tables(const grammar* g, const solver* s, const output_names* names, FILE* stream);
 
 // Writes yydefact: each state's default rule, -1 for none.
-void write_default_rules(const solver* s, FILE* stream);
+void write_default_rules(const solver* s, const output_names* names, FILE* stream);
 
 // Writes yygopact, yygocheck, yygotable and then the grammar's user code;
 // false after a message, writing neither, when the arrays cannot be allocated.
-bool write_the_gotos(const solver* s, const grammar* g, FILE* stream);
+bool write_the_gotos(const solver* s, const grammar* g, const output_names* names, FILE* stream);
 
 // Writes yyr1 and yyr2; false after a message, writing nothing, when the
 // arrays cannot be allocated.
-bool write_the_rules(const grammar* g, FILE* stream);
+bool write_the_rules(const grammar* g, const output_names* names, FILE* stream);
 
-// Writes "int name[] = {v0, v1, ...};" and an empty line.
-void write_c_array(FILE* stream, const char* name, const int* values, size_t count);
+// Writes "int name[] = {v0, v1, ...};" and an empty line, the name spelt as
+// names says. C has no empty arrays: an empty table gets one unused 0.
+void write_c_array(FILE* stream, const output_names* names, const char* name, const int* values, size_t count);
 
 // Writes the name record of terminal t.
-void write_terms(const term* t, FILE* stream);
+void write_terms(const term* t, const output_names* names, FILE* stream);
 
 // Writes the name record of nonterminal n.
-void write_nonterm(const nonterm* n, FILE* stream);
+void write_nonterm(const nonterm* n, const output_names* names, FILE* stream);
 
 #endif

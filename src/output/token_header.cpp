@@ -35,9 +35,9 @@ bool write_enumerators(const grammar* g, FILE* stream) {
 }
 
 // The token enumeration; left out when it would have no members, which C rejects.
-bool write_enumeration(const grammar* g, FILE* stream) {
+bool write_enumeration(const grammar* g, const output_names* names, FILE* stream) {
   if (!has_enumerators(g)) return true;
-  std::fputs("enum yytokentype {\n", stream);
+  names_print_code(names, "enum yytokentype {\n", stream);
   if (!write_enumerators(g, stream)) return false;
   std::fputs("};\n\n", stream);
   return true;
@@ -45,27 +45,33 @@ bool write_enumeration(const grammar* g, FILE* stream) {
 
 }  // namespace
 
-bool write_token_header(const grammar* g, FILE* stream) {
-  std::fputs("#ifndef tab_h\n#define tab_h\n\n", stream);
-  if (!write_enumeration(g, stream)) return false;
-  std::fputs("typedef union YYSTYPE ", stream);
+bool write_token_header(const grammar* g, const output_names* names, FILE* stream) {
+  std::fputs("#ifndef ", stream);
+  names_print(names, "tab_h", stream);
+  std::fputs("\n#define ", stream);
+  names_print(names, "tab_h", stream);
+  std::fputs("\n\n", stream);
+  if (!write_enumeration(g, names, stream)) return false;
+  names_print_code(names, "typedef union YYSTYPE ", stream);
   ustring_print(g->union_body, stream);
-  std::fputs(" YYSTYPE;\n\n", stream);
-  std::fputs("void yyerror(const char *message);\n\n", stream);
-  std::fputs("extern YYSTYPE yylval;\n\n", stream);
-  std::fputs("extern char *yytext;\n\n", stream);
-  std::fputs("int yyparse(void);\n\n", stream);
-  std::fputs("#endif\n", stream);
+  names_print_code(names,
+                   " YYSTYPE;\n\n"
+                   "void yyerror(const char *message);\n\n"
+                   "extern YYSTYPE yylval;\n\n"
+                   "extern char *yytext;\n\n"
+                   "int yyparse(void);\n\n"
+                   "#endif\n",
+                   stream);
   return true;
 }
 
-output_file* write_token_definitions(const grammar* g, const char* name) {
+output_file* write_token_definitions(const grammar* g, const output_names* names, const char* name) {
   output_file* header = output_file_open(name);
   if (header == nullptr) {
     std::fprintf(stderr, "Unable to open %s for writing.\n", name);
     return nullptr;
   }
-  bool written = write_token_header(g, header->stream);
+  bool written = write_token_header(g, names, header->stream);
   if (written && (std::fflush(header->stream) != 0 || std::ferror(header->stream) != 0)) {
     std::fprintf(stderr, "Error: Unable to write %s.\n", name);
     written = false;

@@ -3,6 +3,7 @@
 
 #include "grammar/grammar.h"
 #include "output/output_file.h"
+#include "output/output_names.h"
 
 // The token header's default name, in the current directory.
 constexpr char token_header_name[] = "grammar.tab.h";
@@ -11,9 +12,9 @@ constexpr char token_header_name[] = "grammar.tab.h";
 // the output file for name, which the caller commits or discards; null after
 // a message naming the file when it cannot be opened or written, or
 // silently when memory runs out.
-output_file* write_token_definitions(const grammar* g, const char* name);
+output_file* write_token_definitions(const grammar* g, const output_names* names, const char* name);
 
 // Writes the same text to an open stream; false when memory runs out.
-bool write_token_header(const grammar* g, FILE* stream);
+bool write_token_header(const grammar* g, const output_names* names, FILE* stream);
 
 #endif

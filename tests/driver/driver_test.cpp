@@ -388,6 +388,23 @@ TEST_F(Driver, HeaderAndSourceInOneFileAreRefusedBeforeAnythingIsWritten) {
   EXPECT_FALSE(exists("grammar.tab.h"));
 }
 
+TEST_F(Driver, NamePrefixIsACIdentifierInBothSpellingsOfTheOption) {
+  write("g.y", calc);
+  for (auto args : std::vector<std::vector<std::string>>{{"-p", "calc_"}, {"--name-prefix=calc_"}, {"-pcalc_"}}) {
+    args.push_back("g.y");
+    run_result r = run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(read("grammar.tab.c").find("\nint calc_parse(void)\n"), std::string::npos);
+    fs::remove(dir / "grammar.tab.c");
+  }
+  for (const char* prefix : {"9lives", "a-b", ""}) {
+    run_result r = run({"-p", prefix, "g.y"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, std::string("Error: The name prefix must be a C identifier: ") + prefix + "\n");
+  }
+  EXPECT_FALSE(exists("grammar.tab.c"));
+}
+
 // A run stopped by a signal removes the file it was writing.
 TEST_F(Driver, AnInterruptedRunLeavesThePreviousOutput) {
   std::string grammar = "%token";  // an automaton that doubles with each level, so solving takes a while

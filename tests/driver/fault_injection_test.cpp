@@ -34,6 +34,7 @@ const char* const own_messages[] = {
     "Error: Unexpected argument: %s", "Unable to open input file.", "Unable to open output file.",
     "Error: Output file would overwrite the input file.",
     "Error: The token header and the parser source would be the same file.", "Unable to read grammar.",
+    "Error: The name prefix must be a C identifier: %s",
     "Unable to solve states of the grammar.", "Error: Unable to write the table report.",
     // the diagnostics sink
     "%s: error: out of memory.",
@@ -268,7 +269,7 @@ INSTANTIATE_TEST_SUITE_P(
                     program_case{"small_report", small_grammar.c_str(), {"-v"}, 1},
                     program_case{"calculator_header", "calc/calc.y", {"-d", "-o", "calc.tab.c"}, 1},
                     program_case{"json_header", "json/json.y", {"-d"}, 1},
-                    program_case{"json_named_header", "json/json.y", {"--header=grammar.tab.h"}, 3},
+                    program_case{"json_named_header", "json/json.y", {"--header=grammar.tab.h", "-p", "json_"}, 3},
                     program_case{"json_report", "json/json.y", {"-v"}, 2},
                     program_case{"doubling_header", medium_grammar.c_str(), {"-d"}, 7},
                     program_case{"doubling_header_report", medium_grammar.c_str(), {"-d", "-v"}, 7}),

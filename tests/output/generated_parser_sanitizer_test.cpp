@@ -16,6 +16,7 @@
 
 #include "lr/solver.h"
 #include "output/parser_writer.h"
+#include "support/commands.h"
 #include "support/test_grammar.h"
 
 namespace fs = std::filesystem;
@@ -62,28 +63,18 @@ int main(void) {
 }
 )";
 
+const parser_options plain{};
+
 // Writes the parser source of a grammar given as text; false when it does not read, solve or write.
 bool write_generated_parser(const std::string& text, const fs::path& path) {
   grammar* g = read_test_grammar(text.c_str());
   solver* s = solver_new();
   FILE* out = std::fopen(path.c_str(), "w");
-  bool written = g != nullptr && s != nullptr && out != nullptr && solve_grammar(s, g) && write_parser(g, s, out);
+  bool written = g != nullptr && s != nullptr && out != nullptr && solve_grammar(s, g) && write_parser(g, s, &plain, out);
   if (out != nullptr) std::fclose(out);
   solver_free(s);
   grammar_free(g);
   return written;
-}
-
-// Runs a shell command; its exit status, and what it printed in *output.
-int run_command(const std::string& command, std::string* output) {
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return -1;
-  char buffer[4096];
-  size_t n;
-  output->clear();
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output->append(buffer, n);
-  int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::string slurp(const fs::path& path) {

@@ -16,12 +16,17 @@
 #include <string>
 #include <vector>
 
+#include "support/commands.h"
 #include "support/test_grammar.h"
 #include "grammar/grammar_reader.h"
 #include "output/parser_code.h"
 #include "text/memory.h"
 
 namespace {
+
+// The default spelling of every name, with no line directives.
+const parser_options plain_parser{};
+const output_names* const plain_names = &plain_parser.names;
 
 // Reads text as a grammar file; fails the test when it does not read.
 grammar* read_grammar(const std::string& text) {
@@ -60,7 +65,7 @@ const std::string runtime_text(reinterpret_cast<const char*>(parser_code), parse
 std::string generated_before_runtime(const std::string& grammar_text) {
   solved p(grammar_text);
   bool written = false;
-  std::string text = captured([&](FILE* s) { return write_parser(p.g, p.s, s); }, &written);
+  std::string text = captured([&](FILE* s) { return write_parser(p.g, p.s, &plain_parser, s); }, &written);
   EXPECT_TRUE(written);
   EXPECT_GE(text.size(), runtime_text.size());
   if (text.size() < runtime_text.size()) return text;
@@ -109,8 +114,8 @@ TEST(ParserLayout, TwoStateGrammarGivesTheWholeFile) {
                 "int yyaccept[] = {0, 1};\n\n"
                 "int yydefact[] = {-1, -1};\n\n"
                 "int yygopact[] = {0, 0, 0};\n\n"
-                "int yygocheck[] = {};\n\n"
-                "int yygotable[] = {};\n\n"
+                "int yygocheck[] = {0};\n\n"
+                "int yygotable[] = {0};\n\n"
                 "int yyr1[] = {0};\n\n"
                 "int yyr2[] = {1};\n\n");
 }
@@ -175,11 +180,11 @@ TEST(ParserLayout, EmbedsTheRuntimeSourceByteForByte) {
 TEST(ParserLayout, WritesArraysOnOneLine) {
   const int values[] = {0, -2, 3};
   EXPECT_EQ(captured([&](FILE* s) {
-              write_c_array(s, "yypact", values, 3);
-              write_c_array(s, "yyr2", values, 0);
+              write_c_array(s, plain_names, "yypact", values, 3);
+              write_c_array(s, plain_names, "yyr2", values, 0);
               return true;
             }),
-            "int yypact[] = {0, -2, 3};\n\nint yyr2[] = {};\n\n");
+            "int yypact[] = {0, -2, 3};\n\nint yyr2[] = {0};\n\n");
 }
 
 TEST(ParserTables, WritesEndOfInputReductionsThatAreNotTheDefault) {
@@ -238,8 +243,8 @@ TEST(ParserTables, OrdersEntriesShiftsFirstThenAcceptThenEndOfInputReduction) {
   ASSERT_TRUE(rule_map_insert(&o.row->accepts, symbol_for_endmark(), first, nullptr));
   o.row->default_rule = first;
   std::string text = captured([&](FILE* s) {
-    write_default_rules(o.s, s);
-    return write_action_tables(o.g, o.s, s);
+    write_default_rules(o.s, plain_names, s);
+    return write_action_tables(o.g, o.s, plain_names, s);
   });
   EXPECT_EQ(text,
             "int yydefact[] = {0};\n\n"
@@ -252,9 +257,9 @@ TEST(ParserTables, OrdersEntriesShiftsFirstThenAcceptThenEndOfInputReduction) {
 TEST(ParserTables, EmptyAutomatonHasOneStartIndex) {
   one_state o("%%\ns : 'a' { } ;\n");
   o.s->states->count = 0;  // no state at all (the made one is still freed below)
-  EXPECT_EQ(captured([&](FILE* s) { return write_action_tables(o.g, o.s, s) && write_the_gotos(o.s, o.g, s); }),
-            "int yypact[] = {0};\n\nint yycheck[] = {};\n\nint yytable[] = {};\n\nint yyaccept[] = {};\n\n"
-            "int yygopact[] = {0};\n\nint yygocheck[] = {};\n\nint yygotable[] = {};\n\n");
+  EXPECT_EQ(captured([&](FILE* s) { return write_action_tables(o.g, o.s, plain_names, s) && write_the_gotos(o.s, o.g, plain_names, s); }),
+            "int yypact[] = {0};\n\nint yycheck[] = {0};\n\nint yytable[] = {0};\n\nint yyaccept[] = {0};\n\n"
+            "int yygopact[] = {0};\n\nint yygocheck[] = {0};\n\nint yygotable[] = {0};\n\n");
   o.s->states->count = 1;
 }
 
@@ -263,7 +268,7 @@ TEST(ParserFailure, EachFailedAllocationIsReportedAndLeavesNothingBehind) {
   solved p(
       "%union { int n; }\n%token <n> N\n%type <n> e\n%%\n"
       "e : e '+' N { $$ = $1 + $3; } | N { $$ = $1; } ;\n%%\n/* user code */\n");
-  const std::string complete = captured([&](FILE* s) { return write_parser(p.g, p.s, s); });
+  const std::string complete = captured([&](FILE* s) { return write_parser(p.g, p.s, &plain_parser, s); });
   const std::string user_code = "/* user code */";
   size_t seen_tables = 0, seen_gotos = 0, seen_rules = 0, seen_actions = 0;
   bool written = false;
@@ -271,7 +276,7 @@ TEST(ParserFailure, EachFailedAllocationIsReportedAndLeavesNothingBehind) {
     size_t live = memory_live_blocks();
     testing::internal::CaptureStderr();
     memory_fail_at(k);
-    std::string text = captured([&](FILE* s) { return write_parser(p.g, p.s, s); }, &written);
+    std::string text = captured([&](FILE* s) { return write_parser(p.g, p.s, &plain_parser, s); }, &written);
     memory_fail_at(0);
     std::string errors = testing::internal::GetCapturedStderr();
     EXPECT_EQ(memory_live_blocks(), live) << k;
@@ -310,7 +315,7 @@ TEST(ParserFailure, AWriteErrorIsReportedAsFailure) {
   FILE* full = std::fopen("/dev/full", "w");
   ASSERT_NE(full, nullptr);
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(write_parser(p.g, p.s, full));
+  EXPECT_FALSE(write_parser(p.g, p.s, &plain_parser, full));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: Unable to write the parser source.\n");
   std::fclose(full);
 }
@@ -367,18 +372,6 @@ struct scratch_dir {
   ~scratch_dir() { std::filesystem::remove_all(path); }
 };
 
-// Runs a shell command; its exit status, with standard output (and error) in output.
-int run_command(const std::string& command, std::string* output) {
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return -1;
-  char buffer[4096];
-  size_t n;
-  output->clear();
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output->append(buffer, n);
-  int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // A generated parser built from the rules with the test scanner.
 class compiled_parser {
  public:
@@ -386,7 +379,7 @@ class compiled_parser {
     solved p(test_prolog + declarations + "%%\n" + rules + test_user_code);
     std::string source = (dir_.path / "parser.c").string();
     FILE* out = std::fopen(source.c_str(), "w");
-    EXPECT_TRUE(write_parser(p.g, p.s, out));
+    EXPECT_TRUE(write_parser(p.g, p.s, &plain_parser, out));
     std::fclose(out);
     std::string messages;
     int status = run_command("cc -std=c99 -Wall -Wextra -Wno-unused-parameter -Werror" + checker_flags + " -o " +

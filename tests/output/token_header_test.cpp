@@ -9,6 +9,8 @@
 
 namespace {
 
+const output_names plain_names{};
+
 // Reads text as a grammar file; fails the test when it does not read.
 grammar* read_grammar(const std::string& text) {
   grammar* g = read_test_grammar(text.c_str());
@@ -16,12 +18,12 @@ grammar* read_grammar(const std::string& text) {
   return g;
 }
 
-std::string header_text(const std::string& grammar_text) {
+std::string header_text(const std::string& grammar_text, const output_names* names = &plain_names) {
   grammar* g = read_grammar(grammar_text);
   char* buffer = nullptr;
   size_t size = 0;
   FILE* stream = open_memstream(&buffer, &size);
-  EXPECT_TRUE(write_token_header(g, stream));
+  EXPECT_TRUE(write_token_header(g, names, stream));
   std::fclose(stream);
   std::string text(buffer, size);
   free(buffer);
@@ -58,6 +60,21 @@ TEST(TokenHeader, LeavesOutAnEnumerationWithoutMembers) {
   // Quoted terminals below 256 are returned by the scanner as characters.
   std::string text = header_text("%%\ne : 'a' '+' { } ;\n");
   EXPECT_EQ(text, "#ifndef tab_h\n#define tab_h\n\ntypedef union YYSTYPE  YYSTYPE;\n\n" + shared_declarations);
+}
+
+TEST(TokenHeader, SpellsEveryNameWithThePrefix) {
+  const output_names names{"cfg_"};
+  EXPECT_EQ(header_text("%union { int n; }\n%token N\n%%\ne : N { } ;\n", &names),
+            "#ifndef cfg_tab_h\n#define cfg_tab_h\n\n"
+            "enum cfg_tokentype {\n"
+            "N          = 1114112,\n"
+            "};\n\n"
+            "typedef union CFG_STYPE { int n; } CFG_STYPE;\n\n"
+            "void cfg_error(const char *message);\n\n"
+            "extern CFG_STYPE cfg_lval;\n\n"
+            "extern char *cfg_text;\n\n"
+            "int cfg_parse(void);\n\n"
+            "#endif\n");
 }
 
 }  // namespace

@@ -12,14 +12,17 @@
 YYSTYPE yylval;
 int yyerrstatus = 0;
 
+int yyparse(void);
 int yylex(void);
 int yyaction(int yystate, YYSTYPE *result, int yysp, YYSTYPE *yyvs);
 extern char *yytext;
 
+/* The parser's own helpers and records are private to this file, so that
+   its only external names are its interface. */
 struct parser;
-struct parser *parser_new(void);
-void parser_free(struct parser *parser);
-bool parser_scan(struct parser *parser);
+static struct parser *parser_new(void);
+static void parser_free(struct parser *parser);
+static bool parser_scan(struct parser *parser);
 
 /* Parses the whole input from yylex: 0 when it was accepted, -1 otherwise. */
 int yyparse(void)
@@ -54,11 +57,11 @@ struct parser {
     YYSTYPE *values;
 };
 
-bool parser_push(struct parser *parser, int symbol, int state, YYSTYPE value);
-void parser_pop(struct parser *parser, size_t n);
+static bool parser_push(struct parser *parser, int symbol, int state, YYSTYPE value);
+static void parser_pop(struct parser *parser, size_t n);
 
 /* A stack holding the bottom entry (state 0), or NULL when memory runs out. */
-struct parser *parser_new(void)
+static struct parser *parser_new(void)
 {
     struct parser *parser = (struct parser *)malloc(sizeof *parser);
     if (parser == NULL) {
@@ -80,7 +83,7 @@ struct parser *parser_new(void)
 }
 
 /* Releases the three arrays and the record; accepts NULL. */
-void parser_free(struct parser *parser)
+static void parser_free(struct parser *parser)
 {
     if (parser == NULL) {
         return;
@@ -95,7 +98,7 @@ void parser_free(struct parser *parser)
 
 /* The state to shift to on symbol in state top, or -1 when the first entry
    for symbol is not a shift. */
-int find_shift(int top, int symbol)
+static int find_shift(int top, int symbol)
 {
     for (int i = yypact[top]; i < yypact[top + 1]; ++i) {
         if (yycheck[i] == symbol) {
@@ -108,7 +111,7 @@ int find_shift(int top, int symbol)
 /* The rule to reduce by on symbol in state top, falling back on the state's
    default rule; -1 when there is none. *accept tells whether the entry
    found is the accepting one. */
-int find_reduce(int top, int symbol, bool *accept)
+static int find_reduce(int top, int symbol, bool *accept)
 {
     *accept = false;
     int rule = -1;
@@ -128,7 +131,7 @@ int find_reduce(int top, int symbol, bool *accept)
 }
 
 /* The state reached from state top over the nonterminal, or -1. */
-int find_goto(int top, int nonterm)
+static int find_goto(int top, int nonterm)
 {
     for (int i = yygopact[top]; i < yygopact[top + 1]; ++i) {
         if (yygocheck[i] == nonterm) {
@@ -139,7 +142,7 @@ int find_goto(int top, int nonterm)
 }
 
 /* yytext for the error messages; a scanner that never set it prints "". */
-const char *parser_token_text(void)
+static const char *parser_token_text(void)
 {
     return yytext != NULL ? yytext : "";
 }
@@ -147,7 +150,7 @@ const char *parser_token_text(void)
 /** Core parser loop that drives parsing state transitions. */
 
 /* parser_push, with a message when the stack cannot grow. */
-bool parser_push_or_report(struct parser *parser, int symbol, int state, YYSTYPE value)
+static bool parser_push_or_report(struct parser *parser, int symbol, int state, YYSTYPE value)
 {
     if (parser_push(parser, symbol, state, value)) {
         return true;
@@ -208,7 +211,7 @@ bool parser_watch_reduction(struct parser_watch *watch, int state, int nonterm, 
 /* Feeds one symbol to the parser: reduces as the tables say until the symbol
    is shifted or, for the end of input (-1), until the input is accepted.
    False after a parse error or when the stack cannot grow. */
-bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
+static bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
 {
     /* The stack at the last accepting reduction made deep inside it, and how
        low the stack has been since. Meeting that stack again means that the
@@ -283,7 +286,7 @@ bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
 /** Entry point for scanning input using yylex and advancing the parser. */
 
 /* Reads tokens until the input is accepted (true) or a parse error (false). */
-bool parser_scan(struct parser *parser)
+static bool parser_scan(struct parser *parser)
 {
     for (;;) {
         int token = yylex();
@@ -305,7 +308,7 @@ bool parser_scan(struct parser *parser)
 
 /* Grows the three arrays (4, 8, 16, ... entries). False when they cannot
    grow; each array that did grow is kept, so the stack stays usable. */
-bool parser_inc_space(struct parser *parser)
+static bool parser_inc_space(struct parser *parser)
 {
     size_t largest = sizeof(YYSTYPE) > sizeof(int) ? sizeof(YYSTYPE) : sizeof(int);
     size_t max = SIZE_MAX / largest;
@@ -333,7 +336,7 @@ bool parser_inc_space(struct parser *parser)
 }
 
 /* Adds (symbol, state, value) on top; false when the stack cannot grow. */
-bool parser_push(struct parser *parser, int symbol, int state, YYSTYPE value)
+static bool parser_push(struct parser *parser, int symbol, int state, YYSTYPE value)
 {
     if (parser->count == parser->capacity && !parser_inc_space(parser)) {
         return false;
@@ -346,7 +349,7 @@ bool parser_push(struct parser *parser, int symbol, int state, YYSTYPE value)
 }
 
 /* Removes the top n entries; their storage stays for later pushes. */
-void parser_pop(struct parser *parser, size_t n)
+static void parser_pop(struct parser *parser, size_t n)
 {
     parser->count -= n;
 }
