@@ -337,11 +337,12 @@ struct generated {
     bool solved = g != nullptr && s != nullptr && solve_grammar(s, g);
     testing::internal::GetCapturedStderr();
     if (!solved) return;
+    const output_names plain{};
     std::string tables = printed([&](FILE* out) {
-      write_action_tables(g, s, out);
-      write_default_rules(s, out);
-      write_the_gotos(s, g, out);
-      write_the_rules(g, out);
+      write_action_tables(g, s, &plain, out);
+      write_default_rules(s, &plain, out);
+      write_the_gotos(s, g, &plain, out);
+      write_the_rules(g, &plain, out);
     });
     std::map<std::string, std::vector<int>> arrays = arrays_in(tables);
     ready = place(yypact, arrays["yypact"]) && place(yycheck, arrays["yycheck"]) && place(yytable, arrays["yytable"]) &&

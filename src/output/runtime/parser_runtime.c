@@ -177,7 +177,7 @@ struct parser_watch {
 };
 
 /* Moves the checkpoint to the reduction of nonterm onto state at depth. */
-void parser_watch_mark(struct parser_watch *watch, int state, int nonterm, size_t depth)
+static void parser_watch_mark(struct parser_watch *watch, int state, int nonterm, size_t depth)
 {
     watch->depth = depth;
     watch->state = state;
@@ -187,7 +187,7 @@ void parser_watch_mark(struct parser_watch *watch, int state, int nonterm, size_
 
 /* Notes the reduction of nonterm onto the exposed state at the stack size
    depth; false when the run can only repeat for ever. */
-bool parser_watch_reduction(struct parser_watch *watch, int state, int nonterm, size_t depth)
+static bool parser_watch_reduction(struct parser_watch *watch, int state, int nonterm, size_t depth)
 {
     if (depth < watch->depth) {
         parser_watch_mark(watch, state, nonterm, depth);
