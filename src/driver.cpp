@@ -1,7 +1,10 @@
 #include "driver.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -129,7 +132,12 @@ int run_stages(diagnostics* d, const options& o, FILE* input, output_handle& sou
   if (!in || !g || !s) return 1;
   reader_report_to(in.get(), d);
   parser_options style{output_names{o.prefix}};
-  if (!grammar_read(g.get(), in.get())) {
+  bool read = grammar_read(g.get(), in.get());
+  if (reader_failed(in.get())) {
+    diagnostics_line(d, "Error: Unable to read the input file.");
+    return 1;
+  }
+  if (!read) {
     diagnostics_line(d, "Unable to read grammar.");
     return 1;
   }
@@ -169,18 +177,38 @@ int run(const options& o) {
   return run_stages(&d, o, input.get(), source, header_name);
 }
 
+// Writes the help or version text; 1 after a message when it cannot be written.
+int print_text(const char* text) {
+  std::fputs(text, stdout);
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+  std::fputs("Error: Unable to write to standard output.\n", stderr);
+  return 1;
+}
+
+// Opens the null device on each of the standard descriptors that is closed,
+// so that no file the run opens takes its place and receives messages or a
+// report meant for it. It is opened for reading only: what is written to a
+// closed standard output still fails as it would have. False when the
+// device cannot be opened.
+bool open_closed_standard_descriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    int opened = open("/dev/null", O_RDONLY);
+    if (opened != fd) {
+      if (opened != -1) close(opened);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int driver_main(int argc, char** argv) {
+  if (!open_closed_standard_descriptors()) return 1;
   options o;
   if (!options_parse(&o, argc, argv)) return 1;
-  if (o.help) {
-    std::fputs(usage, stdout);
-    return 0;
-  }
-  if (o.version) {
-    std::fputs(license, stdout);
-    return 0;
-  }
+  if (o.help) return print_text(usage);
+  if (o.version) return print_text(license);
   return run(o);
 }

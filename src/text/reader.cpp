@@ -9,9 +9,10 @@ namespace {
 size_t unread_bytes(const reader* r) { return static_cast<size_t>(r->end - r->cursor); }
 
 // Slides the unread bytes to the front of the window and tops it up from the
-// stream with one read; a short read or a read error just leaves fewer bytes.
+// stream with one read; a short read leaves fewer bytes. A read error ends
+// the input there and is remembered, so that it is not taken for the end.
 void refill(reader* r) {
-  if (r->file == nullptr) return;  // a string reader already holds all of its input
+  if (r->file == nullptr || r->failed) return;  // a string reader already holds all of its input
   size_t unread = unread_bytes(r);
   if (r->cursor != r->buffer) {
     std::memmove(r->buffer, r->cursor, unread);
@@ -20,7 +21,9 @@ void refill(reader* r) {
   }
   size_t room = r->capacity - unread;
   if (room == 0) return;
-  r->end += std::fread(r->end, 1, room, r->file);
+  size_t read = std::fread(r->end, 1, room, r->file);
+  r->end += read;
+  if (read < room && std::ferror(r->file)) r->failed = true;
 }
 
 // True when at least count bytes are unread, refilling the window if needed.
@@ -267,3 +270,5 @@ bool read_next_into(reader* r, ustring* text) {
   }
   return ustring_push(text, c);
 }
+
+bool reader_failed(const reader* r) { return r->failed; }

@@ -17,6 +17,7 @@ struct reader {
   size_t line;
   size_t column;           // column of the first unread character, in code points from 1
   diagnostics* sink;       // where the readers of this input report; null: bare lines on standard error
+  bool failed;             // a read error on the stream ended the input early
 };
 
 constexpr size_t reader_window = 256;
@@ -59,6 +60,9 @@ bool read_space_to_newline(reader* r);
 
 // Skips blanks and tabs; returns the next other character unconsumed.
 codepoint read_blanks(reader* r);
+
+// True when a read error on the stream, not its end, ended the input.
+bool reader_failed(const reader* r);
 
 // The current line number, 1 at creation.
 size_t reader_line_number(const reader* r);

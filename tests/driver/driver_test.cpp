@@ -47,17 +47,23 @@ class Driver : public testing::Test {
   void TearDown() override { fs::remove_all(dir); }
 
   // Runs the program with args in the scratch directory, standard input taken
-  // from stdin_file (or /dev/null when empty).
-  run_result run(const std::vector<std::string>& args, const std::string& stdin_file = "") {
+  // from stdin_file (or /dev/null when empty). Standard output and error are
+  // captured, or go to out_to and err_to when these are given; "-" closes
+  // the stream instead.
+  run_result run(const std::vector<std::string>& args, const std::string& stdin_file = "",
+                 const std::string& out_to = "", const std::string& err_to = "") {
     fs::path out = dir / ".stdout", err = dir / ".stderr";
     pid_t child = fork();
     if (child == 0) {
       if (chdir(dir.c_str()) != 0) _exit(127);
-      int in = open(stdin_file.empty() ? "/dev/null" : stdin_file.c_str(), O_RDONLY);
-      int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (in < 0 || o < 0 || e < 0) _exit(127);
-      dup2(in, 0), dup2(o, 1), dup2(e, 2);
+      const std::string targets[] = {stdin_file.empty() ? "/dev/null" : stdin_file,
+                                     out_to.empty() ? out.string() : out_to, err_to.empty() ? err.string() : err_to};
+      int opened[3];
+      for (int fd = 0; fd < 3; ++fd) {
+        opened[fd] = targets[fd] == "-" ? -1 : open(targets[fd].c_str(), fd == 0 ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (opened[fd] < 0 && targets[fd] != "-") _exit(127);
+      }
+      for (int fd = 0; fd < 3; ++fd) opened[fd] < 0 ? close(fd) : dup2(opened[fd], fd);
       std::vector<char*> argv{const_cast<char*>(PARSER_PATH)};
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
@@ -278,6 +284,61 @@ TEST_F(Driver, DevicesMayBeBothInputAndOutput) {
   EXPECT_EQ(r.err,
             "<stdin>:1:1: Unexpected 'end of input' in header section.\nFailed to read grammar header.\n"
             "Unable to read grammar.\n");
+}
+
+// --- Unusable standard streams and inputs -------------------------------------
+
+// Help, version and report that cannot be written, inputs that cannot be
+// read, and closed standard descriptors: a failure is never taken for
+// success, and a closed descriptor is never taken over by an output.
+TEST_F(Driver, StreamsThatFailEndTheRunWithAMessage) {
+  const std::string unwritable = "Error: Unable to write to standard output.\n";
+  const std::string unreadable = "Error: Unable to read the input file.\n";
+  auto empty_input = [](const std::string& name) {
+    return name + ":1:1: Unexpected 'end of input' in header section.\nFailed to read grammar header.\n";
+  };
+  write("g.y", calc);
+  fs::create_directory(dir / "folder.y");
+  ASSERT_EQ(run({"-o", "expected.c", "g.y"}).status, 0);
+  struct Case {
+    std::vector<std::string> args;
+    std::string in, out, err;  // as run takes them
+    int status;
+    std::string printed;  // on standard error, when it is captured
+  };
+  const Case cases[] = {
+      {{"-h"}, "", "/dev/full", "", 1, unwritable},
+      {{"--version"}, "", "/dev/full", "", 1, unwritable},
+      {{"-h"}, "", "-", "", 1, unwritable},
+      {{"-V"}, "", "-", "", 1, unwritable},
+      {{"-v", "g.y"}, "", "-", "", 1, "Error: Unable to write the table report.\n"},
+      {{"-o", "out.c", "folder.y"}, "", "", "", 1, empty_input("folder.y") + unreadable},
+      {{"-o", "out.c"}, (dir / "folder.y").string(), "", "", 1, empty_input("<stdin>") + unreadable},
+      {{"-o", "out.c"}, "-", "", "", 1, empty_input("<stdin>") + "Unable to read grammar.\n"},
+      {{"-o", "out.c", "g.y"}, "-", "-", "-", 0, ""},
+      {{"-d", "-o", "out.c", "g.y"}, "-", "", "-", 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.front() + " with " + c.in + "|" + c.out + "|" + c.err);
+    run_result r = run(c.args, c.in, c.out, c.err);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err, c.printed);
+    if (c.status != 0) {
+      EXPECT_FALSE(exists("out.c"));
+    } else {
+      EXPECT_EQ(read("out.c"), read("expected.c"));
+    }
+    fs::remove(dir / "out.c");
+  }
+  // An output opened where standard error was closed would receive the messages.
+  write("bad.y", "%token A\n%%\n");
+  ASSERT_EQ(mkfifo((dir / "pipe.c").c_str(), 0600), 0);
+  std::string piped = "(not read)";
+  std::thread reader([&] { piped = slurp(dir / "pipe.c"); });
+  run_result r = run({"-o", "pipe.c", "bad.y"}, "-", "", "-");
+  reader.join();
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(piped, "");
 }
 
 // --- Outputs are replaced only by a whole run ----------------------------------------

@@ -36,6 +36,7 @@ const char* const own_messages[] = {
     "Error: The token header and the parser source would be the same file.", "Unable to read grammar.",
     "Error: The name prefix must be a C identifier: %s",
     "Unable to solve states of the grammar.", "Error: Unable to write the table report.",
+    "Error: Unable to read the input file.", "Error: Unable to write to standard output.",
     // the diagnostics sink
     "%s: error: out of memory.",
     // the input reader and the strings

@@ -174,6 +174,38 @@ TEST(ReaderStream, EmptyStreamIsAtEnd) {
   EXPECT_EQ(read_space_and_next(s.r), no_character);
 }
 
+// A stream that gives "ab" and then fails; it counts the reads made after the failure.
+struct failing_stream {
+  int reads = 0;
+  static ssize_t read(void* cookie, char* buffer, size_t size) {
+    int n = ++static_cast<failing_stream*>(cookie)->reads;
+    if (n > 1 || size < 2) return -1;
+    std::memcpy(buffer, "ab", 2);
+    return 2;
+  }
+};
+
+TEST(ReaderStream, AReadErrorEndsTheInputAndIsNotTakenForTheEnd) {
+  Source complete("ab", true);
+  EXPECT_EQ(read_next(complete.r), 'a');
+  EXPECT_EQ(read_next(complete.r), 'b');
+  EXPECT_TRUE(at_end(complete.r));
+  EXPECT_FALSE(reader_failed(complete.r));
+
+  failing_stream cookie;
+  FILE* file = fopencookie(&cookie, "r", cookie_io_functions_t{failing_stream::read, nullptr, nullptr, nullptr});
+  reader* r = reader_new(file);
+  EXPECT_EQ(read_next(r), 'a');
+  EXPECT_EQ(read_next(r), 'b');
+  EXPECT_TRUE(at_end(r));
+  EXPECT_TRUE(reader_failed(r));
+  int reads = cookie.reads;
+  EXPECT_EQ(read_next(r), no_character);  // the failed stream is not read again
+  EXPECT_EQ(cookie.reads, reads);
+  reader_free(r);
+  fclose(file);
+}
+
 TEST(ReaderStream, LookAheadIsBoundedByTheWindow) {
   Source s(std::string(300, 'a'), true);
   unsigned char end = 0;
