@@ -5,11 +5,12 @@
 # grammar or the generator changes, and compiles it into <target>: an
 # existing target of any kind gains the generated source and the SOURCES;
 # otherwise an executable <target> is made of them. The generator writes
-# <target>.tab.c and the token header into a directory of the target's own,
-# which is on the target's include path.
+# <file>.tab.c, named after the grammar file, and the token header into a
+# directory of the target's own, which is on the target's include path.
 #
 #   HEADER           name of the token header (default grammar.tab.h); a
-#                    relative name is placed in that directory
+#                    relative name is placed in that directory. Each of
+#                    several parsers in one target needs a header of its own
 #   PREFIX           spell the parser's external names with <prefix> in
 #                    place of yy, so that several parsers share one program
 #   LINE_DIRECTIVES  point compiler messages about actions at the grammar
@@ -28,7 +29,8 @@ function(vellmark_add_parser)
   set(target ${arg_TARGET})
   set(dir ${CMAKE_CURRENT_BINARY_DIR}/${target}.generated)
   get_filename_component(grammar ${arg_GRAMMAR} ABSOLUTE)
-  set(source ${dir}/${target}.tab.c)
+  get_filename_component(name ${arg_GRAMMAR} NAME_WE)
+  set(source ${dir}/${name}.tab.c)
   if(arg_HEADER)
     get_filename_component(header ${arg_HEADER} ABSOLUTE BASE_DIR ${dir})
     set(options --header=${header})
@@ -46,7 +48,7 @@ function(vellmark_add_parser)
   file(MAKE_DIRECTORY ${dir})
   add_custom_command(
     OUTPUT ${source} ${header}
-    COMMAND Vellmark::parser ${options} -o ${target}.tab.c ${grammar}
+    COMMAND Vellmark::parser ${options} -o ${name}.tab.c ${grammar}
     WORKING_DIRECTORY ${dir}
     DEPENDS ${grammar} Vellmark::parser
     COMMENT "Generating the parser of ${target} from ${arg_GRAMMAR}"

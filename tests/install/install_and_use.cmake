@@ -14,14 +14,14 @@ function(run)
   endif()
 endfunction()
 
-# expect_run(<program> <input> <status> <expected output>): the program reads
-# the input and prints exactly the expected text on standard output.
-function(expect_run program input expected_status expected)
+# expect_run(<input> <status> <expected output> [<argument>]): the consumer
+# reads the input and prints exactly the expected text on standard output.
+function(expect_run input expected_status expected)
   file(WRITE ${WORK}/input.txt "${input}")
-  execute_process(COMMAND ${program} INPUT_FILE ${WORK}/input.txt
+  execute_process(COMMAND ${WORK}/build/consumer ${ARGN} INPUT_FILE ${WORK}/input.txt
                   RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE errors)
   if(NOT status EQUAL expected_status OR NOT output STREQUAL expected)
-    message(FATAL_ERROR "${program} on '${input}' exited with ${status} and printed:\n${output}${errors}\n"
+    message(FATAL_ERROR "consumer ${ARGN} on '${input}' exited with ${status} and printed:\n${output}${errors}\n"
                         "instead of exiting with ${expected_status} and printing:\n${expected}")
   endif()
 endfunction()
@@ -60,12 +60,14 @@ if(NOT found STREQUAL "Vellmark_DIR:PATH=${package_dir}")
   message(FATAL_ERROR "the package was found as ${found}, not in ${package_dir}")
 endif()
 run(${CMAKE_COMMAND} --build ${WORK}/build)
-expect_run(${WORK}/build/sum "1 + 2 + 39" 0 "42\n")
-expect_run(${WORK}/build/sum "1 + + 2" 1 "No Rule '+'\n")
+expect_run("1 + 2 + 39" 0 "42\n")
+expect_run("1 + + 2" 1 "No Rule '+'\n")
+expect_run("one two three" 0 "3 words\n" words)
+expect_run("one 2" 1 "No Rule '2'\n" words)
 
 # Editing the grammar regenerates the parser on the next build.
 file(READ ${WORK}/consumer/sum.y grammar)
 string(REPLACE "$$ = $1 + $3;" "$$ = $1 - $3;" grammar "${grammar}")
 file(WRITE ${WORK}/consumer/sum.y "${grammar}")
 run(${CMAKE_COMMAND} --build ${WORK}/build)
-expect_run(${WORK}/build/sum "1 + 2 + 39" 0 "-40\n")
+expect_run("1 + 2 + 39" 0 "-40\n")
