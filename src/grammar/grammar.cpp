@@ -11,6 +11,7 @@ grammar* grammar_new() {
   g->union_body = ustring_new();
   g->user_code = ustring_new();
   g->next_token_value = first_token_value;
+  g->expected_conflicts = -1;
   bool complete = g->terms != nullptr && g->nonterms != nullptr && g->prolog != nullptr &&
                   g->union_body != nullptr && g->user_code != nullptr;
   if (!complete) {
@@ -40,6 +41,10 @@ void grammar_assign_ids(grammar* g) {
     n->id = i;
     for (size_t j = 0; j < n->rules->count; ++j) n->rules->items[j]->id = next_rule++;
   }
+}
+
+nonterm* grammar_start_symbol(const grammar* g) {
+  return g->declared_start != nullptr ? g->declared_start : g->start;
 }
 
 rule* grammar_first_rule(const grammar* g) {

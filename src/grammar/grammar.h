@@ -14,6 +14,8 @@ struct grammar {
   struct terms* terms;        // declared tokens first, then quoted terminals, owned
   struct nonterms* nonterms;  // in order of first appearance, owned
   nonterm* start;             // head of the first rule group; null while none was read
+  nonterm* declared_start;    // the start symbol the grammar names, not owned; null when it names none
+  int64_t expected_conflicts; // shift/reduce conflicts the grammar expects; -1 when it states none
   ustring* prolog;            // text between "%{" and "%}"
   ustring* union_body;        // the union block, braces included
   ustring* user_code;         // text after the second "%%"
@@ -29,7 +31,10 @@ void grammar_free(grammar* g);
 // Numbers terminals and nonterminals by position, and rules through all nonterminals in order.
 void grammar_assign_ids(grammar* g);
 
-// The first rule of the start nonterminal; null when there is none.
+// The start symbol: the one the grammar names, otherwise the head of the first rule group; null when neither exists.
+nonterm* grammar_start_symbol(const grammar* g);
+
+// The first rule of the head of the first rule group; null when there is none.
 rule* grammar_first_rule(const grammar* g);
 
 // Diagnostic listing: the nonterminals with their rules, then FIRST and FOLLOW sets.

@@ -1,6 +1,7 @@
 #include "grammar/rule.h"
 
 #include "grammar/nonterm.h"
+#include "grammar/term.h"
 
 rule* rule_new(struct nonterm* n) {
   rule* r = memory_new_record<rule>();
@@ -19,6 +20,15 @@ void rule_free(rule* r) {
   symbols_free(r->symbols);
   ustring_free(r->action);
   memory_release(r);
+}
+
+const term* rule_precedence(const rule* r) {
+  if (r->precedence != nullptr) return r->precedence;
+  for (size_t k = r->symbols->count; k-- > 0;) {
+    const term* t = r->symbols->items[k].term;
+    if (t != nullptr && t->precedence != 0) return t;
+  }
+  return nullptr;
 }
 
 rules* rules_new() { return growable_new<rules>(); }

@@ -14,7 +14,12 @@ struct rule {
   struct nonterm* nonterm;  // left-hand side, not owned
   struct symbols* symbols;   // right-hand side in written order, owned
   ustring* action;      // action block text with its braces, owned; null until read
+  struct term* precedence;  // the terminal named by the alternative's precedence override, not owned; null when none
 };
+
+// The terminal whose precedence the rule has: its override, otherwise the
+// last terminal of its right-hand side that has a precedence; null when none.
+const struct term* rule_precedence(const rule* r);
 
 // Rules by pointer; the array does not own them until rules_clear.
 struct rules : growable<rule*> {};

@@ -35,6 +35,7 @@ action* action_free(action* row) {
   state_map_free(row->shifts);
   rule_map_free(row->reduces);
   rule_map_free(row->accepts);
+  rule_map_free(row->errors);
   memory_release(row);
   return nullptr;
 }
@@ -48,41 +49,66 @@ bool action_add_shift(action* row, symbol t, state* target) {
   return false;
 }
 
-bool action_add_completion(action* row, item i, item accept_item) {
+bool action_add_completion(action* row, item i, bool accepting, bool* conflicted) {
   bool inserted = false;
-  if (item_equal(i, accept_item)) {
-    if (!rule_map_insert(&row->accepts, i.lookahead, i.rule, &inserted)) return false;
-    if (inserted) return true;
-    std::fputs("Accept conflict on lookahead symbol\n", stderr);
-    return false;
-  }
-  if (!rule_map_insert(&row->reduces, i.lookahead, i.rule, &inserted)) return false;
+  rule_map** entries = accepting ? &row->accepts : &row->reduces;
+  if (!rule_map_insert(entries, i.lookahead, i.rule, &inserted)) return false;
   if (inserted) return true;
-  print_reduce_conflict(rule_map_find(row->reduces, i.lookahead), i.rule);
+  const rule* stored = rule_map_find(*entries, i.lookahead);
+  if (stored == i.rule) {
+    std::fputs("Accept conflict on lookahead symbol\n", stderr);
+  } else {
+    print_reduce_conflict(stored, i.rule);
+    *conflicted = true;
+  }
   return false;
 }
 
-action* actions_new_for_state(const state* s, item accept_item) {
-  action* row = action_new();
-  if (row == nullptr) return nullptr;
-  for (size_t k = 0; k < s->items->count; ++k) {
-    item i = s->items->items[k];
-    bool added = true;
-    if (!item_has_next(i)) {
-      added = action_add_completion(row, i, accept_item);
-    } else if (item_next_symbol(i).nonterm == nullptr) {
-      symbol t = item_next_symbol(i);
-      state* target = state_map_find(s->transitions, t);
-      if (target != nullptr) added = action_add_shift(row, t, target);
+bool action_resolve_conflicts(action* row, const state* s, conflicts* found) {
+  // Both maps ascend in symbol order: one walk meets every terminal they share.
+  rule_map** link = &row->reduces;
+  rule_map** error_tail = &row->errors;
+  while (*error_tail != nullptr) error_tail = &(*error_tail)->next;
+  state_map** shift_link = &row->shifts;
+  while (*link != nullptr) {
+    rule_map* reduction = *link;
+    while (*shift_link != nullptr && symbol_less((*shift_link)->symbol, reduction->symbol)) {
+      shift_link = &(*shift_link)->next;
     }
-    if (!added) return action_free(row);
+    state_map* shift = *shift_link;
+    if (shift == nullptr || !symbol_equals(shift->symbol, reduction->symbol)) {
+      link = &reduction->next;
+      continue;
+    }
+    resolution how = resolve_shift_reduce(reduction->symbol.term, reduction->rule);
+    if (!conflict_push(found, conflict{s, reduction->symbol, reduction->rule, how})) return false;
+    bool shifts = how == resolution::shift || how == resolution::shift_by_precedence ||
+                  how == resolution::shift_by_associativity;
+    bool reduces = how == resolution::reduce_by_precedence || how == resolution::reduce_by_associativity;
+    if (!reduces) {
+      *link = reduction->next;  // the shift alone stays, or neither
+      if (shifts) {
+        memory_release(reduction);
+      } else {
+        reduction->next = nullptr;
+        *error_tail = reduction;
+        error_tail = &reduction->next;
+      }
+    } else {
+      link = &reduction->next;
+    }
+    if (!shifts) {
+      *shift_link = shift->next;
+      memory_release(shift);
+    }
   }
-  if (!action_select_any_rule(row)) return action_free(row);
-  return row;
+  return true;
 }
 
 bool action_select_any_rule(action* row) {
-  if (row->reduces == nullptr) return true;
+  // A default would reduce where nonassociativity demands an error, so a
+  // row with errors keeps every reduction as an entry of its own.
+  if (row->reduces == nullptr || row->errors != nullptr) return true;
   size_t size = static_cast<size_t>(largest_rule_id(row->reduces)) + 1;
   auto* counts = static_cast<size_t*>(memory_alloc_zero(size, sizeof(size_t)));
   auto* rules_by_id = static_cast<rule**>(memory_alloc_zero(size, sizeof(rule*)));
@@ -115,7 +141,7 @@ bool action_select_any_rule(action* row) {
 bool action_is_same(const action* a, const action* b) {
   return state_map_is_same(a->shifts, b->shifts) &&
          rule_map_is_same(a->reduces, b->reduces) && rule_map_is_same(a->accepts, b->accepts) &&
-         a->default_rule == b->default_rule;
+         rule_map_is_same(a->errors, b->errors) && a->default_rule == b->default_rule;
 }
 
 uint64_t action_hash(const action* row) {
@@ -129,6 +155,10 @@ uint64_t action_hash(const action* row) {
   }
   hash = mix(hash, 2);
   for (const rule_map* node = row->accepts; node != nullptr; node = node->next) {
+    hash = mix(mix(hash, symbol_bits(node->symbol)), reinterpret_cast<uintptr_t>(node->rule));
+  }
+  hash = mix(hash, 3);
+  for (const rule_map* node = row->errors; node != nullptr; node = node->next) {
     hash = mix(mix(hash, symbol_bits(node->symbol)), reinterpret_cast<uintptr_t>(node->rule));
   }
   return mix(hash, reinterpret_cast<uintptr_t>(row->default_rule));

@@ -2,6 +2,7 @@
 
 #include "grammar/nonterm.h"
 #include "lr/closure.h"
+#include "lr/conflict_example.h"
 #include "lr/first_follow.h"
 
 namespace {
@@ -13,23 +14,30 @@ bool same_kernel_as(const item_groups* kernel, const state* candidate) {
   return item_groups_same(candidate->kernel, kernel);
 }
 
-// The start state: the start item alone as its kernel, its closure being made when it is explored.
-state* make_start_state(solver* s, const rule* first) {
+// The start state: its kernel is the start item, or every alternative of a
+// named start symbol, each before its first symbol and followed by the end of
+// input; its closure is made when it is explored.
+state* make_start_state(solver* s) {
   state* start = state_new();
   if (start == nullptr) return nullptr;
-  start->kernel = item_groups_new(1, s->cores->words);
+  const rules* alternatives = s->start_symbol->rules;
+  size_t count = s->accepted_rule != nullptr ? 1 : alternatives->count;
+  start->kernel = item_groups_new(count, s->cores->words);
   if (start->kernel == nullptr) {
     state_free(start);
     return nullptr;
   }
-  start->kernel->cores[0] = s->cores->core_base[first->id];
-  lookahead_set_add(item_groups_set(start->kernel, 0), s->cores->end_marker_bit);
+  for (size_t k = 0; k < count; ++k) {
+    const rule* r = s->accepted_rule != nullptr ? s->accepted_rule : alternatives->items[k];
+    start->kernel->cores[k] = s->cores->core_base[r->id];  // rules of one head have ascending ids, so cores ascend
+    lookahead_set_add(item_groups_set(start->kernel, k), s->cores->end_marker_bit);
+  }
   item_groups_rehash(start->kernel);
   return start;
 }
 
-bool add_start_state(solver* s, const rule* first) {
-  state* start = make_start_state(s, first);
+bool add_start_state(solver* s) {
+  state* start = make_start_state(s);
   if (start == nullptr) return false;
   start->id = 0;
   if (!state_push(s->states, start)) {
@@ -61,9 +69,11 @@ bool explore_all(solver* s, closure* c, states* worklist) {
   return true;
 }
 
-// The completed items of a state, in item order: rules descending, lookaheads descending.
-bool add_completions(const core_table* t, action* row, const item_groups* reductions, item accept_item) {
+// The completed items of a state, in item order: rules descending, lookaheads
+// descending; after a reduce conflict *clash is its lookahead.
+bool add_completions(const solver* s, action* row, const item_groups* reductions, symbol* clash, bool* conflicted) {
   if (reductions == nullptr) return true;
+  const core_table* t = s->cores;
   for (size_t k = 0; k < reductions->count; ++k) {
     size_t core = reductions->cores[k];
     rule* r = t->rule_by_id[t->core_rule[core]];
@@ -71,24 +81,40 @@ bool add_completions(const core_table* t, action* row, const item_groups* reduct
     const lookahead_word* set = item_groups_set(reductions, k);
     for (size_t bit = lookahead_set_previous(set, t->words * lookahead_word_bits); bit != SIZE_MAX;
          bit = lookahead_set_previous(set, bit)) {
-      if (!action_add_completion(row, item_make(r, mark, core_table_bit_symbol(t, bit)), accept_item)) return false;
+      item i = item_make(r, mark, core_table_bit_symbol(t, bit));
+      if (!action_add_completion(row, i, solver_accepts(s, i), conflicted)) {
+        *clash = i.lookahead;
+        return false;
+      }
     }
   }
   return true;
 }
 
-// A state's row from its terminal transitions and its kept completed items.
-action* new_row(const solver* s, const state* st, item accept_item) {
-  if (st->kernel == nullptr) return actions_new_for_state(st, accept_item);
+// A state's row from its terminal transitions and its kept completed items,
+// with its shift/reduce conflicts resolved and recorded; null after a reduce
+// conflict report (then *conflicted is set) or when memory is exhausted.
+action* new_row(solver* s, const state* st, symbol* clash, bool* conflicted) {
   action* row = action_new();
   if (row == nullptr) return nullptr;
   for (const state_map* node = st->transitions; node != nullptr; node = node->next) {
     if (node->symbol.term == nullptr) continue;
     if (!action_add_shift(row, node->symbol, node->state)) return action_free(row);
   }
-  if (!add_completions(s->cores, row, st->reductions, accept_item)) return action_free(row);
+  if (!add_completions(s, row, st->reductions, clash, conflicted)) return action_free(row);
+  if (!action_resolve_conflicts(row, st, s->conflicts)) return action_free(row);
   if (!action_select_any_rule(row)) return action_free(row);
   return row;
+}
+
+// Writes the example of a reduce conflict after its report: how the parser reaches it.
+void print_reduce_conflict_example(const solver* s, const state* st, symbol lookahead) {
+  state_paths* paths = state_paths_new(s);
+  if (paths == nullptr) return;
+  std::fputs("  example: ", stderr);
+  print_conflict_example(paths, st, lookahead, stderr);
+  std::fputc('\n', stderr);
+  state_paths_free(paths);
 }
 
 // The shared row equal to row, or row itself once added to the solver's rows; null when memory is exhausted.
@@ -114,7 +140,8 @@ solver* solver_new() {
   if (s == nullptr) return nullptr;
   s->states = states_new();
   s->actions = actions_new();
-  if (s->states == nullptr || s->actions == nullptr) {
+  s->conflicts = conflicts_new();
+  if (s->states == nullptr || s->actions == nullptr || s->conflicts == nullptr) {
     solver_free(s);
     return nullptr;
   }
@@ -130,25 +157,26 @@ void solver_free(solver* s) {
   core_table_free(s->cores);
   hash_index_clear(&s->state_index);
   hash_index_clear(&s->action_index);
+  conflicts_free(s->conflicts);
   memory_release(s);
 }
 
 bool solve_grammar(solver* s, grammar* g) {
   if (s->cores != nullptr || s->states->count > 0) return false;  // a solver holds one automaton
   symbol end_marker = symbol_for_endmark();
+  s->start_symbol = grammar_start_symbol(g);
+  if (s->start_symbol == nullptr || s->start_symbol->rules->count == 0) return false;
+  s->accepted_rule = g->declared_start != nullptr ? nullptr : grammar_first_rule(g);
   if (!solve_firsts(g->nonterms)) return false;
-  if (!solve_follows(g->start, g->nonterms, end_marker)) return false;
-  rule* first = grammar_first_rule(g);
-  if (first == nullptr) return false;
-  item accept_item = item_make(first, first->symbols->count, end_marker);
+  if (!solve_follows(const_cast<nonterm*>(s->start_symbol), g->nonterms, end_marker)) return false;
   s->cores = core_table_new(g);
-  if (s->cores == nullptr || !add_start_state(s, first)) return false;
+  if (s->cores == nullptr || !add_start_state(s)) return false;
   closure* c = closure_new(s->cores);
   states* worklist = states_new();
   bool explored = c != nullptr && worklist != nullptr && explore_all(s, c, worklist);
   closure_free(c);
   states_free(worklist);
-  return explored && solver_actions(s, accept_item);
+  return explored && solver_actions(s);
 }
 
 bool solve_state_after_symbol(solver* s, states* worklist, state* from, symbol x, const item_groups* kernel) {
@@ -170,20 +198,30 @@ bool solve_state_after_symbol(solver* s, states* worklist, state* from, symbol x
   return state_map_insert(&from->transitions, x, target, nullptr);
 }
 
-bool solver_actions(solver* s, item accept_item) {
+bool solver_actions(solver* s) {
   for (size_t k = 0; k < s->states->count; ++k) {
     state* st = s->states->items[k];
-    action* row = new_row(s, st, accept_item);
-    if (row == nullptr) return false;
+    symbol clash = symbol_for_endmark();
+    bool conflicted = false;
+    action* row = new_row(s, st, &clash, &conflicted);
+    if (row == nullptr) {
+      if (conflicted) print_reduce_conflict_example(s, st, clash);
+      return false;
+    }
     st->action = share_row(s, row);
     if (st->action == nullptr) return false;
     if (!state_solve_gotos(st)) return false;
   }
+  conflicts_sort(s->conflicts);
   return true;
 }
 
+bool solver_accepts(const solver* s, item i) {
+  if (item_has_next(i) || i.lookahead.term != nullptr || i.lookahead.nonterm != nullptr) return false;
+  return s->accepted_rule != nullptr ? i.rule == s->accepted_rule : i.rule->nonterm == s->start_symbol;
+}
+
 bool solver_state_items(const solver* s, const state* st, item_set* out) {
-  if (st->kernel == nullptr) return item_insert_set(out, st->items);
   closure* c = closure_new(s->cores);
   if (c == nullptr) return false;
   closure_solve(c, st->kernel);

@@ -3,6 +3,7 @@
 
 #include "grammar/grammar.h"
 #include "lr/action.h"
+#include "lr/conflict.h"
 #include "lr/core_table.h"
 #include "lr/hash_index.h"
 #include "lr/item.h"
@@ -20,6 +21,9 @@ struct solver {
   hash_index<struct state> state_index;   // states by the hash of their kernels
   hash_index<struct action> action_index; // rows by the hash of their contents
   size_t state_limit;                  // most states the construction may make; 0, the default, for no limit
+  struct conflicts* conflicts;         // every terminal some state could both shift and reduce on, sorted, owned
+  const nonterm* start_symbol;         // the start symbol of the solved grammar
+  const rule* accepted_rule;           // the one accepting rule when the grammar names no start symbol; null when every alternative accepts
 };
 
 // A solver with no states and no rows; null when memory is exhausted (nothing stays allocated).
@@ -28,14 +32,17 @@ solver* solver_new();
 // Frees every row, every state, the numbering and the solver; accepts null.
 void solver_free(solver* s);
 
-// Builds and numbers every state reachable from the start item, then every row and goto; false after a conflict report, for a grammar without rules, for a solver used before, when the automaton outgrows a nonzero state_limit, or when memory is exhausted.
+// Builds and numbers every state reachable from the start items, then every row, with its shift/reduce conflicts resolved and recorded, and every goto; false after a reduce conflict report, for a start symbol without rules, for a solver used before, when the automaton outgrows a nonzero state_limit, or when memory is exhausted.
 bool solve_grammar(solver* s, grammar* g);
 
 // Records from's transition on x to the state whose kernel is kernel, making and queueing that state when it is new; false when memory is exhausted or a new state would pass a nonzero state_limit.
 bool solve_state_after_symbol(solver* s, states* worklist, state* from, symbol x, const item_groups* kernel);
 
-// Builds the row and the gotos of every state in order, sharing equal rows; false after a conflict report or when memory is exhausted.
-bool solver_actions(solver* s, item accept_item);
+// Builds the row and the gotos of every state in order, sharing equal rows; false after a reduce conflict report, with its example, or when memory is exhausted.
+bool solver_actions(solver* s);
+
+// True when the complete item i accepts the input: a start rule reduced at the end of input.
+bool solver_accepts(const solver* s, item i);
 
 // Inserts every item of a solved state, kernel and closure, into out; false when memory is exhausted.
 bool solver_state_items(const solver* s, const state* st, item_set* out);

@@ -32,12 +32,6 @@ state* state_new();
 // Releases the items, the nodes of both maps, the compact groups and the record, never the action row; accepts null.
 void state_free(state* s);
 
-// Closes the item set in place, adding for each item before a nonterminal B the items of B's rules with FIRST of the rest as lookaheads; false when memory is exhausted (items added so far stay).
-bool state_solve_closure(state* s);
-
-// A new closed state of the items of s whose dot stands before x, advanced past it (possibly none); null on failure.
-state* state_new_after_symbol(const state* s, symbol x);
-
 // Copies the nonterminal entries of transitions into gotos; false when memory is exhausted.
 bool state_solve_gotos(state* s);
 

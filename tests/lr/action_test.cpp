@@ -5,6 +5,7 @@
 #include <string>
 
 #include "lr/first_follow.h"
+#include "support/item_by_item.h"
 #include "support/test_grammar.h"
 #include "text/memory.h"
 
@@ -102,12 +103,19 @@ TEST(Conflicts, ShiftAndAcceptChecksReportTheirInvariants) {
   EXPECT_FALSE(action_add_shift(row, test_t(f.g, "p"), two));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Shift conflict on terminal 'p'\n");
   item accept = item_make(test_rule(f.g, "S", 0), 1, symbol_for_endmark());
-  ASSERT_TRUE(action_add_completion(row, accept, accept));
+  bool conflicted = false;
+  ASSERT_TRUE(action_add_completion(row, accept, true, &conflicted));
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(action_add_completion(row, accept, accept));
+  EXPECT_FALSE(action_add_completion(row, accept, true, &conflicted));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Accept conflict on lookahead symbol\n");
+  EXPECT_FALSE(conflicted);
   // A reduction on the end marker beside the accept entry is no conflict.
-  ASSERT_TRUE(action_add_completion(row, item_make(test_rule(f.g, "S", 1), 1, symbol_for_endmark()), accept));
+  ASSERT_TRUE(action_add_completion(row, item_make(test_rule(f.g, "S", 1), 1, symbol_for_endmark()), false, &conflicted));
+  // Two start rules accepting on the end marker are two reductions in one place.
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(action_add_completion(row, item_make(test_rule(f.g, "S", 2), 1, symbol_for_endmark()), true, &conflicted));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Reduce Conflict\nS -> p\nS -> r\n");
+  EXPECT_TRUE(conflicted);
   action_free(row);
   state_free(one);
   state_free(two);
@@ -116,10 +124,10 @@ TEST(Conflicts, ShiftAndAcceptChecksReportTheirInvariants) {
 TEST(Conflicts, ReduceReportNamesTheStoredRuleFirst) {
   fixture f(four_rules);
   action* row = action_new();
-  item accept = item_make(test_rule(f.g, "S", 0), 1, symbol_for_endmark());
-  ASSERT_TRUE(action_add_completion(row, item_make(test_rule(f.g, "S", 2), 1, test_t(f.g, "q")), accept));
+  bool conflicted = false;
+  ASSERT_TRUE(action_add_completion(row, item_make(test_rule(f.g, "S", 2), 1, test_t(f.g, "q")), false, &conflicted));
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(action_add_completion(row, item_make(test_rule(f.g, "S", 1), 1, test_t(f.g, "q")), accept));
+  EXPECT_FALSE(action_add_completion(row, item_make(test_rule(f.g, "S", 1), 1, test_t(f.g, "q")), false, &conflicted));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Reduce Conflict\nS -> r\nS -> q\n");
   action_free(row);
 }
@@ -141,18 +149,26 @@ struct literal_state {
   }
 };
 
-TEST(RowForState, ShiftAndReduceOnOneTerminalGiveNoMessage) {
+TEST(RowForState, ShiftAndReduceOnOneTerminalKeepTheShiftAndRecordTheConflict) {
   literal_state l("%token x\n%%\nS : A x { } ;\nA : x { } | { } ;\n", "S");
   item_insert(l.s->items, item_make(test_rule(l.f.g, "S", 0), 0, symbol_for_endmark()), nullptr);
   ASSERT_TRUE(state_solve_closure(l.s));
   state_map_insert(&l.s->transitions, test_t(l.f.g, "x"), l.target, nullptr);
+  conflicts* found = conflicts_new();
   testing::internal::CaptureStderr();
-  action* row = actions_new_for_state(l.s, l.accept);
+  action* row = actions_new_for_state(l.s, l.accept, found);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   ASSERT_NE(row, nullptr);
   EXPECT_EQ(state_map_find(row->shifts, test_t(l.f.g, "x")), l.target);
   EXPECT_EQ(row->default_rule, nullptr);  // the only reduction is shifted over
-  EXPECT_EQ(rule_map_find(row->reduces, test_t(l.f.g, "x")), test_rule(l.f.g, "A", 1));
+  EXPECT_EQ(row->reduces, nullptr);
+  ASSERT_EQ(found->count, 1u);
+  EXPECT_EQ(found->items[0].state, l.s);
+  EXPECT_TRUE(symbol_equals(found->items[0].lookahead, test_t(l.f.g, "x")));
+  EXPECT_EQ(found->items[0].reduce, test_rule(l.f.g, "A", 1));
+  EXPECT_EQ(found->items[0].how, resolution::shift);
+  EXPECT_EQ(conflicts_unresolved(found), 1u);
+  conflicts_free(found);
   action_free(row);
 }
 

@@ -6,6 +6,7 @@
 
 #include "lr/first_follow.h"
 #include "lr/state.h"
+#include "support/item_by_item.h"
 #include "support/test_grammar.h"
 #include "text/memory.h"
 

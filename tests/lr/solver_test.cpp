@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "lr/first_follow.h"
+#include "support/item_by_item.h"
 #include "support/test_grammar.h"
 #include "text/memory.h"
 
@@ -69,7 +70,8 @@ TEST(Conflicts, ReduceReduceFailsWithTheReport) {
   EXPECT_FALSE(r.ok);
   rule* a = test_rule(r.g, "A", 0);
   rule* b = test_rule(r.g, "B", 0);
-  EXPECT_EQ(r.messages, a > b ? "Reduce Conflict\nA -> x\nB -> x\n" : "Reduce Conflict\nB -> x\nA -> x\n");
+  std::string rules = a > b ? "A -> x\nB -> x\n" : "B -> x\nA -> x\n";
+  EXPECT_EQ(r.messages, "Reduce Conflict\n" + rules + "  example: x \u2022 $\n");
 }
 
 TEST(Conflicts, AlternativesOfTheStartAloneDoNotConflict) {
@@ -221,7 +223,9 @@ void expect_same_automaton(const char* text) {
   ref.ok = reference_build(&ref, fast.g);
   ref.messages = testing::internal::GetCapturedStderr();
   ASSERT_EQ(fast.ok, ref.ok) << text;
-  ASSERT_EQ(fast.messages, ref.messages) << text;
+  // The solver adds an example line after the reference's report.
+  ASSERT_EQ(fast.messages.substr(0, ref.messages.size()), ref.messages) << text;
+  ASSERT_EQ(fast.messages.size() > ref.messages.size(), !fast.ok) << text;
   ASSERT_EQ(fast.s->states->count, ref.all->count) << text;
   if (fast.ok) {
     ASSERT_EQ(fast.s->actions->count, ref.rows->count) << text;

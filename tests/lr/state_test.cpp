@@ -5,6 +5,7 @@
 #include <string>
 
 #include "lr/first_follow.h"
+#include "support/item_by_item.h"
 #include "support/test_grammar.h"
 #include "text/memory.h"
 

@@ -1,0 +1,32 @@
+#ifndef VELLMARK_LR_AMBIGUITY_H
+#define VELLMARK_LR_AMBIGUITY_H
+
+#include <cstddef>
+#include <cstdio>
+
+#include "grammar/grammar.h"
+
+// An item that shifts the lookahead of a conflict: a rule and the position of the lookahead in it.
+struct shifting_item {
+  const struct rule* rule;
+  size_t mark;
+};
+
+// What the search looks for: two derivation trees of one sentential form,
+// one with a node of reduce whose yield is followed by the lookahead, the
+// other reading that same lookahead inside a node of a shifting item.
+struct ambiguity_query {
+  const rule* reduce;
+  const term* lookahead;
+  const shifting_item* shifts;
+  size_t shift_count;
+};
+
+// Searches, within a fixed budget of derivation steps and sentence length,
+// for a sentential form that the query's two readings both derive, starting
+// from the heads of its rules. When one is found, writes prefix, the form and
+// its two derivations on three lines and sets *found; false only when memory
+// is exhausted (nothing is written then).
+bool print_ambiguity(const grammar* g, const ambiguity_query& query, const char* prefix, FILE* stream, bool* found);
+
+#endif

@@ -1,0 +1,151 @@
+#include "lr/conflict_example.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "grammar/nonterm.h"
+#include "grammar/term.h"
+#include "lr/ambiguity.h"
+#include "text/memory.h"
+
+namespace {
+
+// The most shifting items a conflict's search considers; the rest make no other kind of example.
+constexpr size_t most_shifting_items = 8;
+
+// Visits the states of one breadth-first level in ascending order and collects the next level, sorted.
+void visit_level(const solver* s, state_paths* paths, size_t* level, size_t level_count, size_t* next,
+                 size_t* next_count, bool* seen) {
+  std::sort(level, level + level_count);
+  *next_count = 0;
+  for (size_t k = 0; k < level_count; ++k) {
+    const state* from = s->states->items[level[k]];
+    for (const state_map* edge = from->transitions; edge != nullptr; edge = edge->next) {
+      size_t to = edge->state->id;
+      if (seen[to]) continue;
+      seen[to] = true;
+      paths->previous[to] = from->id;
+      paths->through[to] = edge->symbol;
+      next[(*next_count)++] = to;
+    }
+  }
+}
+
+// The items of st that shift lookahead, rule numbers ascending: the kernel of the state it shifts to, one mark back.
+size_t shifting_items(const solver* s, const state* st, symbol lookahead, shifting_item* out, size_t most) {
+  const state* target = state_map_find(st->transitions, lookahead);
+  if (target == nullptr || target->kernel == nullptr) return 0;
+  const core_table* t = s->cores;
+  size_t count = 0;
+  for (size_t k = 0; k < target->kernel->count && count < most; ++k) {
+    size_t core = target->kernel->cores[k] - 1;
+    size_t id = t->core_rule[core];
+    out[count++] = shifting_item{t->rule_by_id[id], core - t->core_base[id]};
+  }
+  return count;
+}
+
+}  // namespace
+
+state_paths* state_paths_new(const solver* s) {
+  size_t count = s->states->count;
+  state_paths* paths = memory_new_record<state_paths>();
+  if (paths == nullptr) return nullptr;
+  paths->count = count;
+  paths->previous = static_cast<size_t*>(memory_alloc_zero(count + 1, sizeof(size_t)));
+  paths->through = static_cast<symbol*>(memory_alloc_zero(count + 1, sizeof(symbol)));
+  auto* seen = static_cast<bool*>(memory_alloc_zero(count + 1, sizeof(bool)));
+  auto* level = static_cast<size_t*>(memory_alloc_zero(count + 1, sizeof(size_t)));
+  auto* next = static_cast<size_t*>(memory_alloc_zero(count + 1, sizeof(size_t)));
+  bool made = paths->previous != nullptr && paths->through != nullptr && seen != nullptr && level != nullptr &&
+              next != nullptr;
+  if (made && count > 0) {
+    for (size_t k = 0; k < count; ++k) paths->previous[k] = SIZE_MAX;
+    size_t level_count = 1;
+    level[0] = 0;
+    seen[0] = true;
+    while (level_count > 0) {
+      size_t next_count = 0;
+      visit_level(s, paths, level, level_count, next, &next_count, seen);
+      std::swap(level, next);
+      level_count = next_count;
+    }
+  }
+  memory_release(seen);
+  memory_release(level);
+  memory_release(next);
+  if (!made) {
+    state_paths_free(paths);
+    return nullptr;
+  }
+  return paths;
+}
+
+void state_paths_free(state_paths* paths) {
+  if (paths == nullptr) return;
+  memory_release(paths->previous);
+  memory_release(paths->through);
+  memory_release(paths);
+}
+
+void print_grammar_symbol(symbol x, FILE* stream) {
+  bool quoted = x.term != nullptr && term_is_quoted(x.term);
+  if (quoted) std::fputc('\'', stream);
+  symbol_print(&x, stream);
+  if (quoted) std::fputc('\'', stream);
+}
+
+void print_marked_rule(const rule* r, size_t mark, FILE* stream) {
+  ustring_print(r->nonterm->name, stream);
+  std::fputs(" ->", stream);
+  for (size_t k = 0; k <= r->symbols->count; ++k) {
+    if (k == mark) std::fputs(" \u2022", stream);
+    if (k == r->symbols->count) break;
+    std::fputc(' ', stream);
+    print_grammar_symbol(r->symbols->items[k], stream);
+  }
+}
+
+bool print_conflict_example(const state_paths* paths, const state* st, symbol lookahead, FILE* stream) {
+  size_t depth = 0;
+  for (size_t at = st->id; paths->previous[at] != SIZE_MAX; at = paths->previous[at]) ++depth;
+  auto* way = static_cast<size_t*>(memory_alloc_zero(depth + 1, sizeof(size_t)));
+  if (way == nullptr) return false;
+  size_t at = st->id;
+  for (size_t d = depth; d > 0; --d, at = paths->previous[at]) way[d - 1] = at;
+  for (size_t d = 0; d < depth; ++d) {
+    print_grammar_symbol(paths->through[way[d]], stream);
+    std::fputc(' ', stream);
+  }
+  memory_release(way);
+  std::fputs("\u2022 ", stream);
+  print_grammar_symbol(lookahead, stream);
+  return true;
+}
+
+bool solver_shifting_item(const solver* s, const state* st, symbol lookahead, const rule** r, size_t* mark) {
+  shifting_item first{};
+  if (shifting_items(s, st, lookahead, &first, 1) == 0) return false;
+  *r = first.rule;
+  *mark = first.mark;
+  return true;
+}
+
+bool explain_conflict(const grammar* g, const solver* s, const state_paths* paths, const conflict& c, bool search,
+                      const char* prefix, FILE* stream) {
+  shifting_item shifts[most_shifting_items];
+  size_t shift_count = shifting_items(s, c.state, c.lookahead, shifts, most_shifting_items);
+  std::fprintf(stream, "%sconflict in state %zu on ", prefix, static_cast<size_t>(c.state->id));
+  print_grammar_symbol(c.lookahead, stream);
+  std::fputs(": shift ", stream);
+  if (shift_count > 0) print_marked_rule(shifts[0].rule, shifts[0].mark, stream);
+  std::fputs(", reduce ", stream);
+  print_marked_rule(c.reduce, c.reduce->symbols->count, stream);
+  std::fprintf(stream, "; resolved by %s\n  example: ", resolution_text(c.how));
+  if (!print_conflict_example(paths, c.state, c.lookahead, stream)) return false;
+  std::fputc('\n', stream);
+  if (!search) return true;
+  ambiguity_query query{c.reduce, c.lookahead.term, shifts, shift_count};
+  bool found = false;
+  return print_ambiguity(g, query, "  ", stream, &found);
+}

@@ -1,0 +1,47 @@
+#ifndef VELLMARK_LR_CONFLICT_EXAMPLE_H
+#define VELLMARK_LR_CONFLICT_EXAMPLE_H
+
+#include <cstddef>
+#include <cstdio>
+
+#include "grammar/grammar.h"
+#include "lr/conflict.h"
+#include "lr/solver.h"
+
+// The shortest way into every state of a solved automaton: the symbols a
+// parser reads from the start state to reach it. Among ways of one length
+// the one through the smallest state numbers is kept, so that examples do
+// not depend on where records happen to lie in memory.
+struct state_paths {
+  size_t count;       // states of the automaton
+  size_t* previous;   // by state id: the state it is first reached from; SIZE_MAX for the start state and unreachable ones
+  symbol* through;    // by state id: the symbol read on that transition
+};
+
+// The paths of every state, found breadth first; null when memory is exhausted.
+state_paths* state_paths_new(const solver* s);
+
+// Releases the arrays and the record; accepts null.
+void state_paths_free(state_paths* paths);
+
+// Writes a symbol as the grammar writes it: a name, a quoted terminal in quotes, "$" for the end of input.
+void print_grammar_symbol(symbol x, FILE* stream);
+
+// Writes "A -> x • y": the rule with a mark before symbol number mark.
+void print_marked_rule(const rule* r, size_t mark, FILE* stream);
+
+// Writes the symbols read from the start to st, then "•" and the lookahead, separated by blanks; false, writing nothing, when memory is exhausted.
+bool print_conflict_example(const state_paths* paths, const state* st, symbol lookahead, FILE* stream);
+
+// The item of st with the smallest rule number that shifts lookahead: its rule in *r and its mark in *mark; false when st does not shift it.
+bool solver_shifting_item(const solver* s, const state* st, symbol lookahead, const rule** r, size_t* mark);
+
+// Writes the lines that explain one shift/reduce conflict, each starting with
+// prefix: which items shift and reduce, how it was resolved, the example and,
+// when search is set and a bounded search finds the grammar ambiguous there,
+// one sentence with its two derivations. False when memory ran out before
+// the search (the lines before it are written).
+bool explain_conflict(const grammar* g, const solver* s, const state_paths* paths, const conflict& c, bool search,
+                      const char* prefix, FILE* stream);
+
+#endif

@@ -1,0 +1,119 @@
+#ifndef VELLMARK_TESTS_SUPPORT_ITEM_BY_ITEM_H
+#define VELLMARK_TESTS_SUPPORT_ITEM_BY_ITEM_H
+
+// The construction of states and rows exactly as first described, one item
+// at a time with sorted sets: slow and plain, so that the fast construction
+// of the solver can be checked against it.
+
+#include <cstdio>
+
+#include "grammar/nonterm.h"
+#include "lr/action.h"
+#include "lr/first_follow.h"
+#include "lr/state.h"
+
+namespace item_by_item_detail {
+
+// The scratch objects of one closure, made once and reused for every item.
+struct closure_scratch {
+  item_set* worklist;
+  symbols* rest;
+  symbol_set* lookaheads;
+};
+
+inline void release_scratch(closure_scratch* scratch) {
+  item_set_free(scratch->worklist);
+  symbols_free(scratch->rest);
+  symbol_set_free(scratch->lookaheads);
+}
+
+// The rest of the rule after the nonterminal at the dot, followed by the lookahead.
+inline bool fill_rest(symbols* rest, item i) {
+  rest->count = 0;
+  const symbols* rhs = i.rule->symbols;
+  for (size_t k = i.mark + 1; k < rhs->count; ++k) {
+    if (!growable_push(rest, rhs->items[k])) return false;
+  }
+  return growable_push(rest, i.lookahead);
+}
+
+// Adds the items of every rule of b with each lookahead, queueing those new to the state.
+inline bool add_rule_items(state* s, item_set* worklist, const nonterm* b, const symbol_set* lookaheads) {
+  for (size_t r = 0; r < b->rules->count; ++r) {
+    for (size_t k = 0; k < lookaheads->count; ++k) {
+      item added = item_make(b->rules->items[r], 0, lookaheads->items[k]);
+      bool inserted = false;
+      if (!item_insert(s->items, added, &inserted)) return false;
+      if (inserted && !item_insert(worklist, added, nullptr)) return false;
+    }
+  }
+  return true;
+}
+
+inline bool close_items(state* s, closure_scratch* scratch) {
+  if (!item_insert_set(scratch->worklist, s->items)) return false;
+  while (scratch->worklist->count > 0) {
+    item i = item_set_pop(scratch->worklist);
+    nonterm* b = item_next_nonterm(i);
+    if (b == nullptr) continue;
+    if (!fill_rest(scratch->rest, i)) return false;
+    if (!solve_firsts_for_symbols(scratch->rest, scratch->lookaheads)) return false;
+    if (!add_rule_items(s, scratch->worklist, b, scratch->lookaheads)) return false;
+  }
+  return true;
+}
+
+}  // namespace item_by_item_detail
+
+inline bool state_solve_closure(state* s) {
+  item_by_item_detail::closure_scratch scratch{item_set_new(), symbols_new(), symbol_set_new()};
+  bool made = scratch.worklist != nullptr && scratch.rest != nullptr && scratch.lookaheads != nullptr;
+  bool closed = made && item_by_item_detail::close_items(s, &scratch);
+  item_by_item_detail::release_scratch(&scratch);
+  return closed;
+}
+
+inline state* state_new_after_symbol(const state* s, symbol x) {
+  state* next = state_new();
+  if (next == nullptr) return nullptr;
+  for (size_t k = 0; k < s->items->count; ++k) {
+    item i = s->items->items[k];
+    if (!item_has_next(i) || !symbol_equals(item_next_symbol(i), x)) continue;
+    if (!item_insert(next->items, item_advance_mark(i), nullptr)) {
+      state_free(next);
+      return nullptr;
+    }
+  }
+  if (!state_solve_closure(next)) {
+    state_free(next);
+    return nullptr;
+  }
+  return next;
+}
+
+// The row of a state from its items and transitions, accepting with accept_item: shifts, completions, the
+// conflicts settled by precedence into found (when given), and the default rule; null after a reduce conflict report or when memory is exhausted.
+inline action* actions_new_for_state(const state* s, item accept_item, conflicts* found = nullptr) {
+  action* row = action_new();
+  if (row == nullptr) return nullptr;
+  for (size_t k = 0; k < s->items->count; ++k) {
+    item i = s->items->items[k];
+    bool added = true;
+    bool conflicted = false;
+    if (!item_has_next(i)) {
+      added = action_add_completion(row, i, item_equal(i, accept_item), &conflicted);
+    } else if (item_next_symbol(i).nonterm == nullptr) {
+      symbol t = item_next_symbol(i);
+      state* target = state_map_find(s->transitions, t);
+      if (target != nullptr) added = action_add_shift(row, t, target);
+    }
+    if (!added) return action_free(row);
+  }
+  conflicts* scratch = found != nullptr ? found : conflicts_new();
+  bool resolved = scratch != nullptr && action_resolve_conflicts(row, s, scratch);
+  if (found == nullptr) conflicts_free(scratch);
+  if (!resolved || !action_select_any_rule(row)) return action_free(row);
+  return row;
+}
+
+#endif
