@@ -12,9 +12,11 @@
 #include "grammar/grammar_reader.h"
 #include "lr/solver.h"
 #include "options.h"
+#include "output/conflict_warnings.h"
 #include "output/output_file.h"
 #include "output/parser_writer.h"
 #include "output/report.h"
+#include "output/state_report.h"
 #include "output/token_header.h"
 #include "text/diagnostics.h"
 #include "text/reader.h"
@@ -122,6 +124,21 @@ int report_tables(diagnostics* d, const grammar* g, const solver* s) {
   return 0;
 }
 
+// Writes the state report into a new output, to be moved into place with the others; null after a message.
+output_file* write_state_report_file(diagnostics* d, const grammar* g, const solver* s, const char* name) {
+  output_file* report = output_file_open(name);
+  if (report == nullptr) {
+    diagnostics_line(d, "Unable to open the state report file.");
+    return nullptr;
+  }
+  if (!write_state_report(g, s, report->stream)) {
+    output_file_discard(report);
+    diagnostics_line(d, "Error: Unable to write the state report.");
+    return nullptr;
+  }
+  return report;
+}
+
 // Runs the stages over the open input into the outputs, which are kept only
 // when every stage succeeds; returns the exit status. The solver is declared
 // last so that it is freed before the grammar it points into.
@@ -150,8 +167,19 @@ int run_stages(diagnostics* d, const options& o, FILE* input, output_handle& sou
     diagnostics_line(d, "Unable to solve states of the grammar.");
     return 1;
   }
+  if (!warn_about_conflicts(d, g.get(), s.get())) return 1;
+  output_handle report;
+  if (o.report != nullptr) {
+    report.reset(write_state_report_file(d, g.get(), s.get(), o.report));
+    if (!report) return 1;
+  }
   int status = o.details ? report_tables(d, g.get(), s.get()) : write_parser(g.get(), s.get(), &style, source->stream) ? 0 : 1;
-  return status != 0 ? status : commit_outputs(d, header, header_name, source);
+  if (status == 0) status = commit_outputs(d, header, header_name, source);
+  if (status == 0 && report && !output_file_commit(report.release())) {
+    diagnostics_line(d, "Error: Unable to write the state report.");
+    return 1;
+  }
+  return status;
 }
 
 // Opens the input and the parser source (not with -v, which writes only the
@@ -166,6 +194,7 @@ int run(const options& o) {
   const char* source_name = o.details ? nullptr : o.output != nullptr ? o.output : default_output;
   const char* header_name = !o.header ? nullptr : o.header_name != nullptr ? o.header_name : token_header_name;
   if (!outputs_are_safe(&d, input.get(), source_name, header_name)) return 1;
+  if (o.report != nullptr && !outputs_are_safe(&d, input.get(), o.report, nullptr)) return 1;
   output_handle source;
   if (source_name != nullptr) {
     source.reset(output_file_open(source_name));

@@ -12,6 +12,7 @@ constexpr char short_options[] = "hVo:dvp:";
 
 // Long options without a letter of their own.
 constexpr int header_option = 256;
+constexpr int report_option = 257;
 
 const struct option long_options[] = {
     {"help", no_argument, nullptr, 'h'},
@@ -19,6 +20,7 @@ const struct option long_options[] = {
     {"output", required_argument, nullptr, 'o'},
     {"header", required_argument, nullptr, header_option},
     {"name-prefix", required_argument, nullptr, 'p'},
+    {"report", required_argument, nullptr, report_option},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -41,6 +43,7 @@ bool take_option(options* o, int letter) {
       o->header_name = optarg;
       o->header = true;
       return true;
+    case report_option: o->report = optarg; return true;
     default: return false;
   }
 }

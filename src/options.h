@@ -7,6 +7,7 @@ struct options {
   const char* output;  // output file, null for the default name
   const char* header_name;  // token header file, null for the default name
   const char* prefix;  // spelling of the generated names in place of "yy", null for "yy"
+  const char* report;  // state report file, null when none is asked for
   bool header;         // also write the token header
   bool details;        // print the table report instead of the parser source
   bool help;

@@ -20,7 +20,7 @@ namespace {
 constexpr uint32_t frozen = UINT32_MAX;
 constexpr uint32_t no_parent = UINT32_MAX;
 constexpr size_t longest_yield = 16;   // symbols; positions fit the bits of a word
-constexpr size_t step_budget = 20000;  // partial trees grown from one root
+constexpr size_t tree_budget = 30000;  // partial trees grown from one root
 constexpr size_t most_roots = 3;
 
 struct step {
@@ -297,6 +297,7 @@ bool store_sentence(search* s, uint32_t tree, uint32_t reduce_ends, uint32_t shi
 }
 
 bool grow(search* s, uint32_t parent, uint32_t decision) {
+  if (s->trie->count >= tree_budget) return true;  // the search ends once the trees grown so far are examined
   if (!growable_push(s->trie, step{parent, decision})) return false;
   return growable_push(s->queue, static_cast<uint32_t>(s->trie->count - 1));
 }
@@ -307,7 +308,7 @@ bool search_root(search* s, const nonterm* root, uint32_t* reducing, uint32_t* s
   *found = false;
   uint32_t tree = no_parent;
   size_t head = 0;
-  for (size_t grown = 0; grown < step_budget; ++grown) {
+  for (;;) {
     uint32_t ends = 0, reads = 0;
     const nonterm* next = nullptr;
     switch (replay(s, root, tree, &ends, &reads, &next)) {
@@ -337,47 +338,44 @@ bool search_root(search* s, const nonterm* root, uint32_t* reducing, uint32_t* s
     if (head == s->queue->count) return true;
     tree = s->queue->items[head++];
   }
-  return true;
 }
 
-void print_yield(const search* s, FILE* stream) {
-  for (size_t k = 0; k < s->yield->count; ++k) {
-    if (k > 0) std::fputc(' ', stream);
-    print_grammar_symbol(symbol_of(s, s->yield->items[k]), stream);
+bool append_yield(const search* s, ustring* out) {
+  bool ok = true;
+  for (size_t k = 0; ok && k < s->yield->count; ++k) {
+    if (k > 0) ok = ustring_push(out, U' ');
+    ok = ok && append_grammar_symbol(out, symbol_of(s, s->yield->items[k]));
   }
+  return ok;
 }
 
-// Writes a tree as its root's rule with every expanded inner node in brackets: "A -> x [B -> y z] w".
-bool print_tree(search* s, const nonterm* root, uint32_t tree, FILE* stream) {
+// Appends a tree as its root's rule with every expanded inner node in brackets: "A -> x [B -> y z] w".
+bool append_tree(search* s, const nonterm* root, uint32_t tree, ustring* out) {
   if (!collect_decisions(s, tree)) return false;
   clear(s->stack);
   size_t used = 0;
   bool at_root = true;
-  if (!growable_push(s->stack, pending{pending_kind::symbol, symbol_for_nonterm(const_cast<nonterm*>(root)), nullptr})) {
-    return false;
-  }
+  bool ok = growable_push(s->stack, pending{pending_kind::symbol, symbol_for_nonterm(const_cast<nonterm*>(root)), nullptr});
   bool first = true;
-  while (s->stack->count > 0) {
+  while (ok && s->stack->count > 0) {
     pending p = s->stack->items[--s->stack->count];
     if (p.kind == pending_kind::node_end) {
-      if (s->stack->count > 0) std::fputc(']', stream);
+      if (s->stack->count > 0) ok = ustring_push(out, U']');
       continue;
     }
-    if (!first) std::fputc(' ', stream);
+    if (!first) ok = ustring_push(out, U' ');
     first = false;
-    if (p.x.nonterm != nullptr && used < s->decisions->count && s->decisions->items[used] != frozen) {
+    if (ok && p.x.nonterm != nullptr && used < s->decisions->count && s->decisions->items[used] != frozen) {
       const rule* r = s->rule_by_id[s->decisions->items[used++]];
-      if (!at_root) std::fputc('[', stream);
-      ustring_print(p.x.nonterm->name, stream);
-      std::fputs(" ->", stream);
+      if (!at_root) ok = ustring_push(out, U'[');
+      ok = ok && ustring_append(out, p.x.nonterm->name) && ustring_append_cstr(out, " ->") && push_node(s, r);
       at_root = false;
-      if (!push_node(s, r)) return false;
       continue;
     }
     if (p.x.nonterm != nullptr) ++used;
-    print_grammar_symbol(p.x, stream);
+    ok = ok && append_grammar_symbol(out, p.x);
   }
-  return true;
+  return ok;
 }
 
 // The distinct heads of the rules in the query, reduced rule first.
@@ -396,7 +394,7 @@ size_t query_roots(const ambiguity_query& q, const nonterm** roots) {
 
 }  // namespace
 
-bool print_ambiguity(const grammar* g, const ambiguity_query& query, const char* prefix, FILE* stream, bool* found) {
+bool append_ambiguity(const grammar* g, const ambiguity_query& query, ustring* out, bool* found) {
   *found = false;
   search s;
   bool ok = open_search(&s, g, &query);
@@ -411,20 +409,11 @@ bool print_ambiguity(const grammar* g, const ambiguity_query& query, const char*
   if (ok && *found) {
     uint32_t ends = 0, reads = 0;
     const nonterm* next = nullptr;
-    ok = replay(&s, root, reducing, &ends, &reads, &next) == replay_end::complete;
-    if (ok) {
-      std::fprintf(stream, "%sambiguous, two derivations of ", prefix);
-      ustring_print(root->name, stream);
-      std::fputs(": ", stream);
-      print_yield(&s, stream);
-      std::fprintf(stream, "\n%s  reduce: ", prefix);
-      ok = print_tree(&s, root, reducing, stream);
-    }
-    if (ok) {
-      std::fprintf(stream, "\n%s  shift:  ", prefix);
-      ok = print_tree(&s, root, shifting, stream);
-      std::fputc('\n', stream);
-    }
+    ok = replay(&s, root, reducing, &ends, &reads, &next) == replay_end::complete &&
+         ustring_append_cstr(out, "  ambiguous, two derivations of ") && ustring_append(out, root->name) &&
+         ustring_append_cstr(out, ": ") && append_yield(&s, out) && ustring_append_cstr(out, "\n    reduce: ") &&
+         append_tree(&s, root, reducing, out) && ustring_append_cstr(out, "\n    shift:  ") &&
+         append_tree(&s, root, shifting, out) && ustring_push(out, U'\n');
   }
   close_search(&s);
   return ok;

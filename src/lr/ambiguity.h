@@ -2,9 +2,9 @@
 #define VELLMARK_LR_AMBIGUITY_H
 
 #include <cstddef>
-#include <cstdio>
 
 #include "grammar/grammar.h"
+#include "text/ustring.h"
 
 // An item that shifts the lookahead of a conflict: a rule and the position of the lookahead in it.
 struct shifting_item {
@@ -22,11 +22,11 @@ struct ambiguity_query {
   size_t shift_count;
 };
 
-// Searches, within a fixed budget of derivation steps and sentence length,
+// Searches, within a fixed budget of derivation trees and sentence length,
 // for a sentential form that the query's two readings both derive, starting
-// from the heads of its rules. When one is found, writes prefix, the form and
-// its two derivations on three lines and sets *found; false only when memory
-// is exhausted (nothing is written then).
-bool print_ambiguity(const grammar* g, const ambiguity_query& query, const char* prefix, FILE* stream, bool* found);
+// from the heads of its rules. When one is found, appends to out three
+// indented lines, the form and its two derivations, and sets *found; false
+// only when memory is exhausted (what was appended may be cut short).
+bool append_ambiguity(const grammar* g, const ambiguity_query& query, ustring* out, bool* found);
 
 #endif

@@ -10,6 +10,9 @@
 
 namespace {
 
+// The mark that stands where the parser is in a rule or an example: a bullet.
+constexpr codepoint mark_point = 0x2022;
+
 // The most shifting items a conflict's search considers; the rest make no other kind of example.
 constexpr size_t most_shifting_items = 8;
 
@@ -88,39 +91,34 @@ void state_paths_free(state_paths* paths) {
   memory_release(paths);
 }
 
-void print_grammar_symbol(symbol x, FILE* stream) {
-  bool quoted = x.term != nullptr && term_is_quoted(x.term);
-  if (quoted) std::fputc('\'', stream);
-  symbol_print(&x, stream);
-  if (quoted) std::fputc('\'', stream);
+bool append_grammar_symbol(ustring* out, symbol x) {
+  if (x.term == nullptr && x.nonterm == nullptr) return ustring_push(out, U'$');
+  if (x.nonterm != nullptr) return ustring_append(out, x.nonterm->name);
+  if (!term_is_quoted(x.term)) return ustring_append(out, x.term->name);
+  return ustring_push(out, U'\'') && ustring_append(out, x.term->name) && ustring_push(out, U'\'');
 }
 
-void print_marked_rule(const rule* r, size_t mark, FILE* stream) {
-  ustring_print(r->nonterm->name, stream);
-  std::fputs(" ->", stream);
-  for (size_t k = 0; k <= r->symbols->count; ++k) {
-    if (k == mark) std::fputs(" \u2022", stream);
+bool append_marked_rule(ustring* out, const rule* r, size_t mark) {
+  bool ok = ustring_append(out, r->nonterm->name) && ustring_append_cstr(out, " ->");
+  for (size_t k = 0; ok && k <= r->symbols->count; ++k) {
+    if (k == mark) ok = ustring_push(out, U' ') && ustring_push(out, mark_point);
     if (k == r->symbols->count) break;
-    std::fputc(' ', stream);
-    print_grammar_symbol(r->symbols->items[k], stream);
+    ok = ok && ustring_push(out, U' ') && append_grammar_symbol(out, r->symbols->items[k]);
   }
+  return ok;
 }
 
-bool print_conflict_example(const state_paths* paths, const state* st, symbol lookahead, FILE* stream) {
+bool append_conflict_example(ustring* out, const state_paths* paths, const state* st, symbol lookahead) {
   size_t depth = 0;
   for (size_t at = st->id; paths->previous[at] != SIZE_MAX; at = paths->previous[at]) ++depth;
   auto* way = static_cast<size_t*>(memory_alloc_zero(depth + 1, sizeof(size_t)));
   if (way == nullptr) return false;
   size_t at = st->id;
   for (size_t d = depth; d > 0; --d, at = paths->previous[at]) way[d - 1] = at;
-  for (size_t d = 0; d < depth; ++d) {
-    print_grammar_symbol(paths->through[way[d]], stream);
-    std::fputc(' ', stream);
-  }
+  bool ok = true;
+  for (size_t d = 0; ok && d < depth; ++d) ok = append_grammar_symbol(out, paths->through[way[d]]) && ustring_push(out, U' ');
   memory_release(way);
-  std::fputs("\u2022 ", stream);
-  print_grammar_symbol(lookahead, stream);
-  return true;
+  return ok && ustring_push(out, mark_point) && ustring_push(out, U' ') && append_grammar_symbol(out, lookahead);
 }
 
 bool solver_shifting_item(const solver* s, const state* st, symbol lookahead, const rule** r, size_t* mark) {
@@ -132,20 +130,21 @@ bool solver_shifting_item(const solver* s, const state* st, symbol lookahead, co
 }
 
 bool explain_conflict(const grammar* g, const solver* s, const state_paths* paths, const conflict& c, bool search,
-                      const char* prefix, FILE* stream) {
+                      ustring* out) {
   shifting_item shifts[most_shifting_items];
   size_t shift_count = shifting_items(s, c.state, c.lookahead, shifts, most_shifting_items);
-  std::fprintf(stream, "%sconflict in state %zu on ", prefix, static_cast<size_t>(c.state->id));
-  print_grammar_symbol(c.lookahead, stream);
-  std::fputs(": shift ", stream);
-  if (shift_count > 0) print_marked_rule(shifts[0].rule, shifts[0].mark, stream);
-  std::fputs(", reduce ", stream);
-  print_marked_rule(c.reduce, c.reduce->symbols->count, stream);
-  std::fprintf(stream, "; resolved by %s\n  example: ", resolution_text(c.how));
-  if (!print_conflict_example(paths, c.state, c.lookahead, stream)) return false;
-  std::fputc('\n', stream);
-  if (!search) return true;
+  char number[32];
+  std::snprintf(number, sizeof number, "%zu", static_cast<size_t>(c.state->id));
+  bool ok = ustring_append_cstr(out, "conflict in state ") && ustring_append_cstr(out, number) &&
+            ustring_append_cstr(out, " on ") && append_grammar_symbol(out, c.lookahead) &&
+            ustring_append_cstr(out, ": shift ");
+  if (ok && shift_count > 0) ok = append_marked_rule(out, shifts[0].rule, shifts[0].mark);
+  ok = ok && ustring_append_cstr(out, ", reduce ") && append_marked_rule(out, c.reduce, c.reduce->symbols->count) &&
+       ustring_append_cstr(out, "; resolved by ") && ustring_append_cstr(out, resolution_text(c.how)) &&
+       ustring_append_cstr(out, "\n  example: ") && append_conflict_example(out, paths, c.state, c.lookahead) &&
+       ustring_push(out, U'\n');
+  if (!ok || !search) return ok;
   ambiguity_query query{c.reduce, c.lookahead.term, shifts, shift_count};
   bool found = false;
-  return print_ambiguity(g, query, "  ", stream, &found);
+  return append_ambiguity(g, query, out, &found);
 }

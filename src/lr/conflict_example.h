@@ -7,6 +7,7 @@
 #include "grammar/grammar.h"
 #include "lr/conflict.h"
 #include "lr/solver.h"
+#include "text/ustring.h"
 
 // The shortest way into every state of a solved automaton: the symbols a
 // parser reads from the start state to reach it. Among ways of one length
@@ -24,24 +25,24 @@ state_paths* state_paths_new(const solver* s);
 // Releases the arrays and the record; accepts null.
 void state_paths_free(state_paths* paths);
 
-// Writes a symbol as the grammar writes it: a name, a quoted terminal in quotes, "$" for the end of input.
-void print_grammar_symbol(symbol x, FILE* stream);
+// Appends a symbol as the grammar writes it: a name, a quoted terminal in quotes, "$" for the end of input; false when memory is exhausted.
+bool append_grammar_symbol(ustring* out, symbol x);
 
-// Writes "A -> x • y": the rule with a mark before symbol number mark.
-void print_marked_rule(const rule* r, size_t mark, FILE* stream);
+// Appends "A -> x • y": the rule with a mark before symbol number mark (none when mark is past the end); false when memory is exhausted.
+bool append_marked_rule(ustring* out, const rule* r, size_t mark);
 
-// Writes the symbols read from the start to st, then "•" and the lookahead, separated by blanks; false, writing nothing, when memory is exhausted.
-bool print_conflict_example(const state_paths* paths, const state* st, symbol lookahead, FILE* stream);
+// Appends the symbols read from the start to st, then "•" and the lookahead, separated by blanks; false when memory is exhausted.
+bool append_conflict_example(ustring* out, const state_paths* paths, const state* st, symbol lookahead);
 
 // The item of st with the smallest rule number that shifts lookahead: its rule in *r and its mark in *mark; false when st does not shift it.
 bool solver_shifting_item(const solver* s, const state* st, symbol lookahead, const rule** r, size_t* mark);
 
-// Writes the lines that explain one shift/reduce conflict, each starting with
-// prefix: which items shift and reduce, how it was resolved, the example and,
-// when search is set and a bounded search finds the grammar ambiguous there,
-// one sentence with its two derivations. False when memory ran out before
-// the search (the lines before it are written).
+// Appends the lines that explain one shift/reduce conflict, each ended by a
+// line feed: first which items shift and reduce and how it was resolved, then,
+// indented, the example and, when search is set and a bounded search finds the
+// grammar ambiguous there, one sentential form with its two derivations.
+// False when memory is exhausted (what was appended may be cut short).
 bool explain_conflict(const grammar* g, const solver* s, const state_paths* paths, const conflict& c, bool search,
-                      const char* prefix, FILE* stream);
+                      ustring* out);
 
 #endif

@@ -110,10 +110,12 @@ action* new_row(solver* s, const state* st, symbol* clash, bool* conflicted) {
 // Writes the example of a reduce conflict after its report: how the parser reaches it.
 void print_reduce_conflict_example(const solver* s, const state* st, symbol lookahead) {
   state_paths* paths = state_paths_new(s);
-  if (paths == nullptr) return;
-  std::fputs("  example: ", stderr);
-  print_conflict_example(paths, st, lookahead, stderr);
-  std::fputc('\n', stderr);
+  ustring* line = ustring_new();
+  if (paths != nullptr && line != nullptr && ustring_append_cstr(line, "  example: ") &&
+      append_conflict_example(line, paths, st, lookahead) && ustring_push(line, U'\n')) {
+    ustring_print(line, stderr);
+  }
+  ustring_free(line);
   state_paths_free(paths);
 }
 

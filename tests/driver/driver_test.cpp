@@ -532,4 +532,46 @@ TEST_F(Driver, ReadingFailuresEndWithTheDriversLine) {
   }
 }
 
+// --- Conflicts and the state report ------------------------------------
+
+TEST_F(Driver, ConflictsResolvedByShiftingAreCountedAndTheFirstExplained) {
+  write("g.y", "%token N\n%%\ne : e '-' e { } | e '*' e { } | N { } ;\n");
+  run_result r = run({"g.y"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1), "g.y: warning: 8 shift/reduce conflicts resolved by shifting\n");
+  size_t explained = 0;
+  for (size_t at = r.err.find("g.y: warning: conflict in state"); at != std::string::npos;
+       at = r.err.find("g.y: warning: conflict in state", at + 1)) {
+    ++explained;
+  }
+  EXPECT_EQ(explained, 3u);
+  EXPECT_NE(r.err.find("  example: e '*' e \u2022 '-'\n"), std::string::npos) << r.err;
+  EXPECT_TRUE(exists("grammar.tab.c"));
+
+  write("calc.y", calc);  // no conflict, no warning
+  r = run({"calc.y"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  write("g.y", "%token N\n%%\ne : e '-' e { } | N { } ;\n");
+  r = run({}, (dir / "g.y").string());
+  EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1), "<stdin>: warning: 1 shift/reduce conflict resolved by shifting\n");
+}
+
+TEST_F(Driver, StateReportGoesToItsOwnFileBesideTheOtherOutputs) {
+  write("g.y", "%token N\n%%\ne : e '-' e { } | N { } ;\n");
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--report=states.txt", "g.y"}, {"-v", "--report", "states.txt", "g.y"}}) {
+    fs::remove(dir / "states.txt");
+    run_result r = run(args);
+    EXPECT_EQ(r.status, 0);
+    std::string report = read("states.txt");
+    EXPECT_EQ(report.substr(0, 41), "Rules\n\n    0  e -> e '-' e\n    1  e -> N\n");
+    EXPECT_NE(report.find("\nState 5\n"), std::string::npos);
+    EXPECT_NE(report.find("  conflict in state 5 on '-'"), std::string::npos);
+  }
+  EXPECT_EQ(run({"--report=g.y", "g.y"}).status, 1);  // never over the grammar itself
+  EXPECT_EQ(read("g.y"), "%token N\n%%\ne : e '-' e { } | N { } ;\n");
+  EXPECT_EQ(run({"--report=missing/states.txt", "g.y"}).status, 1);
+}
+
 }  // namespace

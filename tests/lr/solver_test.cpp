@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,10 @@ struct solved {
   solver* s = solver_new();
   bool ok = false;
   std::string messages;
-  explicit solved(const char* text) : g(read_test_grammar(text)) {
+  explicit solved(const char* text, const std::function<void(grammar*)>& prepare = nullptr)
+      : g(read_test_grammar(text)) {
     EXPECT_NE(g, nullptr);
+    if (prepare) prepare(g);
     testing::internal::CaptureStderr();
     ok = solve_grammar(s, g);
     messages = testing::internal::GetCapturedStderr();
@@ -55,6 +58,65 @@ TEST(StateNumbering, OnlyTheFirstAlternativeOfTheStartStarts) {
   EXPECT_EQ(r.after(0, test_t(r.g, "x")), 1u);
   EXPECT_EQ(r.after(0, test_t(r.g, "y")), SIZE_MAX);
   EXPECT_EQ(rule_map_find(r.at(1)->action->accepts, symbol_for_endmark()), test_rule(r.g, "s", 0));
+}
+
+TEST(StartSymbol, ANamedStartAcceptsEveryAlternativeWhereverItsGroupStands) {
+  solved r("%token x y\n%%\nt : s x { } ;\ns : x { } | y { } ;\n",
+           [](grammar* g) { g->declared_start = test_nonterm(g, "s"); });
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.s->states->count, 3u);  // the rule group of t is never entered
+  for (const char* name : {"x", "y"}) {
+    size_t after = r.after(0, test_t(r.g, name));
+    ASSERT_NE(after, SIZE_MAX) << name;
+    EXPECT_NE(rule_map_find(r.at(after)->action->accepts, symbol_for_endmark()), nullptr) << name;
+  }
+}
+
+// What a state does on a terminal once its row is built.
+std::string move_on(const state* st, symbol t) {
+  const action* row = st->action;
+  if (state_map_find(row->shifts, t) != nullptr) return "shift";
+  if (rule_map_find(row->errors, t) != nullptr) return "error";
+  if (const rule* r = rule_map_find(row->reduces, t)) return "reduce " + std::to_string(r->id);
+  if (row->default_rule != nullptr) return "reduce " + std::to_string(row->default_rule->id);
+  return "none";
+}
+
+TEST(Precedence, LevelsAndGroupingDecideEachShiftAgainstEachReduction) {
+  // '<' does not group, '-' groups to the left and binds tighter, '^' groups to the right and binds tightest.
+  solved r("%token NUM\n%%\ns : e { } ;\ne : e '-' e { } | e '^' e { } | e '<' e { } | NUM { } ;\n",
+           [](grammar* g) {
+             const std::pair<const char*, associativity> levels[] = {
+                 {"<", associativity::nonassoc}, {"-", associativity::left}, {"^", associativity::right}};
+             for (uint32_t k = 0; k < 3; ++k) {
+               test_term(g, levels[k].first)->precedence = k + 1;
+               test_term(g, levels[k].first)->assoc = levels[k].second;
+             }
+           });
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.messages, "");
+  EXPECT_EQ(conflicts_unresolved(r.s->conflicts), 0u);
+  symbol e = test_n(r.g, "e");
+  size_t first = r.after(0, e);
+  struct row_case {
+    const char* op;
+    const char* on;
+    const char* move;
+  };
+  const row_case cases[] = {
+      {"-", "-", "reduce 1"}, {"-", "^", "shift"}, {"-", "<", "reduce 1"},
+      {"^", "^", "shift"},    {"^", "-", "reduce 2"}, {"^", "<", "reduce 2"},
+      {"<", "<", "error"},    {"<", "-", "shift"},    {"<", "^", "shift"},
+  };
+  for (const row_case& c : cases) {
+    size_t after = r.after(r.after(r.after(0, e), test_t(r.g, c.op)), e);
+    ASSERT_NE(after, SIZE_MAX) << c.op;
+    EXPECT_EQ(move_on(r.at(after), test_t(r.g, c.on)), c.move) << "e " << c.op << " e, then " << c.on;
+  }
+  // The state after "e < e" keeps its reduction on the end of input as an entry: no default stands in for the error.
+  const state* compared = r.at(r.after(r.after(first, test_t(r.g, "<")), e));
+  EXPECT_EQ(compared->action->default_rule, nullptr);
+  EXPECT_EQ(rule_map_find(compared->action->reduces, symbol_for_endmark()), test_rule(r.g, "e", 2));
 }
 
 TEST(StateNumbering, RepeatedSuccessorReusesItsState) {
@@ -113,9 +175,11 @@ TEST(RowSharing, EqualRowsAreOneRow) {
 struct reference {
   states* all = states_new();
   actions* rows = actions_new();
+  conflicts* found = conflicts_new();
   bool ok = false;
   std::string messages;
   ~reference() {
+    conflicts_free(found);
     actions_clear(rows);
     actions_free(rows);
     states_clear(all);
@@ -146,11 +210,18 @@ bool reference_step(reference* ref, states* worklist, state* from, symbol x) {
 }
 
 bool reference_build(reference* ref, grammar* g) {
-  if (!solve_firsts(g->nonterms) || !solve_follows(g->start, g->nonterms, symbol_for_endmark())) return false;
+  nonterm* start_symbol = grammar_start_symbol(g);
+  if (!solve_firsts(g->nonterms) || !solve_follows(start_symbol, g->nonterms, symbol_for_endmark())) return false;
   rule* first = grammar_first_rule(g);
   item accept = item_make(first, first->symbols->count, symbol_for_endmark());
   state* start = state_new();
-  item_insert(start->items, item_make(first, 0, symbol_for_endmark()), nullptr);
+  if (g->declared_start == nullptr) {
+    item_insert(start->items, item_make(first, 0, symbol_for_endmark()), nullptr);
+  } else {
+    for (size_t k = 0; k < start_symbol->rules->count; ++k) {
+      item_insert(start->items, item_make(start_symbol->rules->items[k], 0, symbol_for_endmark()), nullptr);
+    }
+  }
   state_solve_closure(start);
   state_push(ref->all, start);
   states* worklist = states_new();
@@ -165,7 +236,7 @@ bool reference_build(reference* ref, grammar* g) {
   states_free(worklist);
   for (size_t k = 0; k < ref->all->count; ++k) {
     state* st = ref->all->items[k];
-    action* row = actions_new_for_state(st, accept);
+    action* row = actions_new_for_state(st, accept, ref->found, g->declared_start);
     if (row == nullptr) return false;
     for (size_t i = 0; i < ref->rows->count; ++i) {
       if (action_is_same(ref->rows->items[i], row)) {
@@ -182,6 +253,7 @@ bool reference_build(reference* ref, grammar* g) {
     st->action = row;
     state_solve_gotos(st);
   }
+  conflicts_sort(ref->found);
   return true;
 }
 
@@ -203,7 +275,8 @@ std::string map_text(const symbol_map<V>* map) {
 }
 
 std::string row_text(const action* row) {
-  return "s " + map_text(row->shifts) + "r " + map_text(row->reduces) + "a " + map_text(row->accepts) + "d " +
+  return "s " + map_text(row->shifts) + "r " + map_text(row->reduces) + "a " + map_text(row->accepts) + "e " +
+         map_text(row->errors) + "d " +
          (row->default_rule == nullptr ? std::string("none") : std::to_string(row->default_rule->id));
 }
 
@@ -216,8 +289,18 @@ size_t row_number(const actions* rows, const action* row) {
 
 // Both constructions run on the same grammar, so that record addresses, and
 // with them the order of items and of map keys, are the same for both.
-void expect_same_automaton(const char* text) {
-  solved fast(text);
+std::string conflicts_text(const conflicts* list) {
+  std::string text;
+  for (size_t k = 0; k < list->count; ++k) {
+    const conflict& c = list->items[k];
+    text += std::to_string(c.state->id) + ":t" + std::to_string(c.lookahead.term->id) + ":r" +
+            std::to_string(c.reduce->id) + ":" + resolution_text(c.how) + "\n";
+  }
+  return text;
+}
+
+void expect_same_automaton(const char* text, const std::function<void(grammar*)>& prepare = nullptr) {
+  solved fast(text, prepare);
   reference ref;
   testing::internal::CaptureStderr();
   ref.ok = reference_build(&ref, fast.g);
@@ -229,6 +312,7 @@ void expect_same_automaton(const char* text) {
   ASSERT_EQ(fast.s->states->count, ref.all->count) << text;
   if (fast.ok) {
     ASSERT_EQ(fast.s->actions->count, ref.rows->count) << text;
+    ASSERT_EQ(conflicts_text(fast.s->conflicts), conflicts_text(ref.found)) << text;
   }
   for (size_t k = 0; k < ref.all->count; ++k) {
     const state* slow = ref.all->items[k];
@@ -251,6 +335,38 @@ TEST(FastConstruction, AgreesWithTheItemByItemConstructionOnGeneratedGrammars) {
     expect_same_automaton(text.c_str());
     if (testing::Test::HasFatalFailure()) return;
   }
+}
+
+// Random precedence levels (each with one grouping) on the terminals, random
+// precedence overrides on the rules and, now and then, a named start symbol.
+void random_precedence(grammar* g, uint64_t seed) {
+  grammar_dice dice{seed * 40503u + 7};
+  associativity grouping[4];
+  for (associativity& a : grouping) a = static_cast<associativity>(1 + roll(&dice, 3));
+  for (size_t t = 0; t < g->terms->count; ++t) {
+    term* x = g->terms->items[t];
+    x->precedence = static_cast<uint32_t>(roll(&dice, 4));
+    x->assoc = x->precedence == 0 ? associativity::none : grouping[x->precedence];
+  }
+  for (size_t n = 0; n < g->nonterms->count; ++n) {
+    const rules* alternatives = g->nonterms->items[n]->rules;
+    for (size_t k = 0; k < alternatives->count; ++k) {
+      if (roll(&dice, 4) == 0) alternatives->items[k]->precedence = g->terms->items[roll(&dice, g->terms->count)];
+    }
+    if (alternatives->count > 0 && roll(&dice, 5) == 0) g->declared_start = g->nonterms->items[n];
+  }
+}
+
+TEST(FastConstruction, AgreesWithTheItemByItemConstructionUnderPrecedenceAndANamedStart) {
+  std::vector<size_t> seen(6, 0);
+  for (uint64_t seed = 0; seed < 300; ++seed) {
+    std::string text = random_grammar_text(seed);
+    expect_same_automaton(text.c_str(), [seed](grammar* g) { random_precedence(g, seed); });
+    if (testing::Test::HasFatalFailure()) return;
+    solved again(text.c_str(), [seed](grammar* g) { random_precedence(g, seed); });
+    for (size_t k = 0; again.ok && k < again.s->conflicts->count; ++k) ++seen[static_cast<size_t>(again.s->conflicts->items[k].how)];
+  }
+  for (size_t how = 0; how < seen.size(); ++how) EXPECT_GT(seen[how], 0u) << "resolution " << how << " never met";
 }
 
 constexpr const char* statements =

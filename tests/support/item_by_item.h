@@ -91,9 +91,17 @@ inline state* state_new_after_symbol(const state* s, symbol x) {
   return next;
 }
 
-// The row of a state from its items and transitions, accepting with accept_item: shifts, completions, the
-// conflicts settled by precedence into found (when given), and the default rule; null after a reduce conflict report or when memory is exhausted.
-inline action* actions_new_for_state(const state* s, item accept_item, conflicts* found = nullptr) {
+// True when the complete item i accepts: it is accept_item or, when every_alternative_of is given, any of its rules at the end of input.
+inline bool item_by_item_accepts(item i, item accept_item, const nonterm* every_alternative_of) {
+  if (every_alternative_of == nullptr) return item_equal(i, accept_item);
+  return i.rule->nonterm == every_alternative_of && i.lookahead.term == nullptr && i.lookahead.nonterm == nullptr;
+}
+
+// The row of a state from its items and transitions, accepting as item_by_item_accepts says: shifts, completions,
+// the conflicts settled by precedence into found (when given), and the default rule; null after a reduce conflict
+// report or when memory is exhausted.
+inline action* actions_new_for_state(const state* s, item accept_item, conflicts* found = nullptr,
+                                     const nonterm* every_alternative_of = nullptr) {
   action* row = action_new();
   if (row == nullptr) return nullptr;
   for (size_t k = 0; k < s->items->count; ++k) {
@@ -101,7 +109,7 @@ inline action* actions_new_for_state(const state* s, item accept_item, conflicts
     bool added = true;
     bool conflicted = false;
     if (!item_has_next(i)) {
-      added = action_add_completion(row, i, item_equal(i, accept_item), &conflicted);
+      added = action_add_completion(row, i, item_by_item_accepts(i, accept_item, every_alternative_of), &conflicted);
     } else if (item_next_symbol(i).nonterm == nullptr) {
       symbol t = item_next_symbol(i);
       state* target = state_map_find(s->transitions, t);
