@@ -20,9 +20,11 @@ constexpr size_t max_states = 1000;
 FILE* sink = nullptr;  // the null device, standing in for the output files
 
 // Every stage after reading, stopping at the first that fails; inputs of odd
-// length have their names spelt with a prefix.
+// length have their names spelt with a prefix and their actions marked with
+// #line directives.
 void generate(grammar* g, solver* s, size_t size) {
-  const parser_options style{output_names{size % 2 == 0 ? nullptr : "fuzz_"}};
+  bool odd = size % 2 != 0;
+  const parser_options style{output_names{odd ? "fuzz_" : nullptr}, odd, "fuzz.y", "fuzz.tab.c"};
   if (!write_token_header(g, &style.names, sink)) return;
   s->state_limit = max_states;
   if (!solve_grammar(s, g)) return;

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr char short_options[] = "hVo:dvp:";
+constexpr char short_options[] = "hVo:dvp:l";
 
 // Long options without a letter of their own.
 constexpr int header_option = 256;
@@ -21,6 +21,7 @@ const struct option long_options[] = {
     {"header", required_argument, nullptr, header_option},
     {"name-prefix", required_argument, nullptr, 'p'},
     {"report", required_argument, nullptr, report_option},
+    {"line-directives", no_argument, nullptr, 'l'},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -31,6 +32,7 @@ bool take_option(options* o, int letter) {
     case 'V': o->version = true; return true;
     case 'd': o->header = true; return true;
     case 'v': o->details = true; return true;
+    case 'l': o->line_directives = true; return true;
     case 'o': o->output = optarg; return true;
     case 'p':
       if (names_prefix_is_valid(optarg)) {

@@ -9,6 +9,7 @@ struct options {
   const char* prefix;  // spelling of the generated names in place of "yy", null for "yy"
   const char* report;  // state report file, null when none is asked for
   bool header;         // also write the token header
+  bool line_directives;  // mark each action with its line in the grammar
   bool details;        // print the table report instead of the parser source
   bool help;
   bool version;

@@ -217,6 +217,13 @@ bool read_prolog_into(grammar* g, reader* r) {
   return true;
 }
 
+// The line feeds in text, so that the line a block began on is known from where it ended.
+size_t line_feeds(const ustring* text) {
+  size_t count = 0;
+  for (size_t i = 0; i < text->size; ++i) count += text->data[i] == '\n';
+  return count;
+}
+
 // Reads one alternative's symbols and its action block, appending the rule to n.
 bool read_alternative(grammar* g, nonterm* n, reader* r) {
   rule* alternative = read_rule(g, n, r);
@@ -233,6 +240,7 @@ bool read_alternative(grammar* g, nonterm* n, reader* r) {
     reader_report(r, "Failed to read action for rule.");
     return false;
   }
+  alternative->action_line = reader_line_number(r) - line_feeds(alternative->action);
   return true;
 }
 

@@ -1,6 +1,8 @@
 #include "output/action_writer.h"
 
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 
 #include "grammar/nonterm.h"
 #include "grammar/symbol.h"
@@ -59,21 +61,82 @@ bool rewrite_action(const rule* r, reader* in, ustring* text) {
   return true;
 }
 
+// r's action with every value reference rewritten; null when memory runs out.
+ustring* rewritten_action(const rule* r) {
+  reader* in = reader_new_string(r->action);
+  ustring* text = ustring_new();
+  bool rewritten = in != nullptr && text != nullptr && rewrite_action(r, in, text);
+  reader_free(in);
+  if (rewritten) return text;
+  ustring_free(text);
+  return nullptr;
+}
+
+// Which of yyaction's stack parameters the actions written so far read.
+struct stack_use {
+  bool top;     // yysp
+  bool values;  // yyvs
+};
+
+// True when text holds name as a whole identifier.
+bool mentions(const ustring* text, const char* name) {
+  size_t length = std::strlen(name);
+  auto is_name_part = [](unsigned char c) { return std::isalnum(c) != 0 || c == '_'; };
+  for (size_t i = 0; i + length <= text->size; ++i) {
+    if (std::memcmp(text->data + i, name, length) != 0) continue;
+    bool starts = i == 0 || !is_name_part(text->data[i - 1]);
+    bool ends = i + length == text->size || !is_name_part(text->data[i + length]);
+    if (starts && ends) return true;
+  }
+  return false;
+}
+
+// Writes a #line directive; a file name is quoted as a C string.
+void write_line_mark(size_t line, const char* file, FILE* stream) {
+  std::fprintf(stream, "#line %zu \"", line);
+  for (const unsigned char* c = reinterpret_cast<const unsigned char*>(file); *c != '\0'; ++c) {
+    if (*c == '"' || *c == '\\') {
+      std::fprintf(stream, "\\%c", *c);
+    } else if (*c < ' ' || *c == 0x7f) {
+      std::fprintf(stream, "\\%03o", *c);
+    } else {
+      std::fputc(*c, stream);
+    }
+  }
+  std::fputs("\"\n", stream);
+}
+
+// One case's action, between #line directives when marks is not null; false,
+// writing no action, when memory runs out.
+bool write_case_body(const rule* r, const line_marks* marks, stack_use* used, FILE* stream) {
+  if (ustring_is_empty(r->action)) return true;  // nothing to rewrite
+  ustring* text = rewritten_action(r);
+  if (text == nullptr) return false;
+  used->top = used->top || mentions(text, "yysp");
+  used->values = used->values || mentions(text, "yyvs");
+  bool marked = marks != nullptr && r->action_line != 0;
+  if (marked) write_line_mark(r->action_line, marks->grammar_file, stream);
+  ustring_print(text, stream);
+  if (marked) {
+    std::fputc('\n', stream);
+    write_line_mark(line_counter_next_line(marks->output) + 1, marks->output_file, stream);
+  }
+  ustring_free(text);
+  return true;
+}
+
 }  // namespace
 
 bool write_rule_action(const rule* r, FILE* stream) {
   if (ustring_is_empty(r->action)) return true;  // nothing to rewrite
-  reader* in = reader_new_string(r->action);
-  ustring* text = ustring_new();
-  bool rewritten = in != nullptr && text != nullptr && rewrite_action(r, in, text);
-  if (rewritten) ustring_print(text, stream);
+  ustring* text = rewritten_action(r);
+  if (text != nullptr) ustring_print(text, stream);
   ustring_free(text);
-  reader_free(in);
-  return rewritten;
+  return text != nullptr;
 }
 
-bool write_actions(const grammar* g, const output_names* names, FILE* stream) {
-  names_print_code(names, 
+bool write_actions(const grammar* g, const output_names* names, const line_marks* marks, FILE* stream) {
+  names_print_code(names,
       "int yyaction(int yystate, YYSTYPE *result, int yysp, YYSTYPE *yyvs)\n"
       "{\n"
       "    YYSTYPE yyval;\n"
@@ -81,20 +144,26 @@ bool write_actions(const grammar* g, const output_names* names, FILE* stream) {
       "    switch (yystate) {\n",
       stream);
   bool all_written = true;
+  stack_use used{};
   for (size_t i = 0; i < g->nonterms->count; ++i) {
     const rules* alternatives = g->nonterms->items[i]->rules;
     for (size_t k = 0; k < alternatives->count; ++k) {
       const rule* r = alternatives->items[k];
       if (r->action == nullptr) continue;
       std::fprintf(stream, "        case %zu:\n", static_cast<size_t>(r->id));
-      if (!write_rule_action(r, stream)) all_written = false;
+      if (!write_case_body(r, marks, &used, stream)) all_written = false;
       std::fputs("            break;\n", stream);
     }
   }
   std::fputs(
       "        default:\n"
       "            break;\n"
-      "    }\n"
+      "    }\n",
+      stream);
+  // Parameters no action reads would draw a warning.
+  if (!used.top) std::fputs("    (void)yysp;\n", stream);
+  if (!used.values) std::fputs("    (void)yyvs;\n", stream);
+  std::fputs(
       "    *result = yyval;\n"
       "    return 0;\n"
       "}\n",

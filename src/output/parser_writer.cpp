@@ -5,6 +5,7 @@
 
 #include "grammar/symbol.h"
 #include "output/action_writer.h"
+#include "output/line_counter.h"
 #include "output/parser_code.h"
 #include "text/memory.h"
 
@@ -170,6 +171,22 @@ bool finish_output(FILE* stream) {
   return false;
 }
 
+// Writes everything up to and including yyaction, counting the lines
+// written when the actions are to be marked with #line directives; false
+// after a message when some action could not be written.
+bool write_parser_head(const grammar* g, const parser_options* o, FILE* stream) {
+  line_marks marks{o->grammar_file, o->output_file, nullptr};
+  if (o->line_directives && (marks.output = line_counter_open(stream)) == nullptr) {
+    std::fputs("Memory allocation failed in write_actions.\n", stderr);
+    return false;
+  }
+  FILE* head = marks.output != nullptr ? marks.output->stream : stream;
+  write_preamble(g, &o->names, head);
+  bool complete = write_actions(g, &o->names, marks.output != nullptr ? &marks : nullptr, head);
+  if (!complete) std::fputs("Memory allocation failed in write_actions.\n", stderr);
+  return line_counter_close(marks.output) && complete;
+}
+
 }  // namespace
 
 void write_c_array(FILE* stream, const output_names* names, const char* name, const int* values, size_t count) {
@@ -279,9 +296,7 @@ bool write_the_rules(const grammar* g, const output_names* names, FILE* stream) 
 
 bool write_parser(const grammar* g, const solver* s, const parser_options* o, FILE* stream) {
   const output_names* names = &o->names;
-  write_preamble(g, names, stream);
-  bool complete = write_actions(g, names, stream);
-  if (!complete) std::fputs("Memory allocation failed in write_actions.\n", stderr);
+  bool complete = write_parser_head(g, o, stream);
   if (!write_action_tables(g, s, names, stream)) return false;
   write_default_rules(s, names, stream);
   complete = write_the_gotos(s, g, names, stream) && complete;

@@ -10,7 +10,10 @@
 
 // What a run asks of the parser source beyond its grammar and tables.
 struct parser_options {
-  output_names names;  // the spelling of the names the source shares with a program
+  output_names names;        // the spelling of the names the source shares with a program
+  bool line_directives;      // each action between #line directives, so that compilers point into the grammar
+  const char* grammar_file;  // with line_directives: the grammar's name as compiler messages should give it
+  const char* output_file;   // with line_directives: the generated file's
 };
 
 // Writes the whole generated parser source for a solved grammar: prolog,

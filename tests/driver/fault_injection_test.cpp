@@ -278,6 +278,7 @@ INSTANTIATE_TEST_SUITE_P(
                     program_case{"calculator_header", "calc/calc.y", {"-d", "-o", "calc.tab.c"}, 1},
                     program_case{"json_header", "json/json.y", {"-d"}, 1},
                     program_case{"json_named_header", "json/json.y", {"--header=grammar.tab.h", "-p", "json_"}, 3},
+                    program_case{"calculator_line_directives", "calc/calc.y", {"-l", "--name-prefix=calc_"}, 1},
                     program_case{"json_report", "json/json.y", {"-v"}, 2},
                     program_case{"doubling_header", medium_grammar.c_str(), {"-d"}, 7},
                     program_case{"doubling_header_report", medium_grammar.c_str(), {"-d", "-v"}, 7}),

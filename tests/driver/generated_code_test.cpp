@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -35,9 +36,9 @@ class GeneratedCode : public testing::Test {
   }
   void TearDown() override { fs::remove_all(dir); }
 
-  // Runs a command in the scratch folder; its status, with standard output and error in *output.
+  // Runs a command in the scratch folder, messages untranslated; its status, with standard output and error in *output.
   int run(const std::string& command, std::string* output) {
-    return run_command("cd " + dir.string() + " && " + command + " 2>&1", output);
+    return run_command("cd " + dir.string() + " && export LC_ALL=C && " + command + " 2>&1", output);
   }
 
   // Runs the generator in the scratch folder and expects it to succeed quietly.
@@ -106,6 +107,82 @@ TEST_F(GeneratedCode, TwoParsersWithDifferentPrefixesLinkIntoOneProgramThatRunsB
     std::string output;
     EXPECT_EQ(run("./both " + std::string(c.mode) + " < " + base.string() + ".in", &output), c.status) << c.input;
     EXPECT_EQ(output, slurp(base.string() + ".out")) << c.input;
+  }
+}
+
+// --- Line directives -------------------------------------------------------------
+
+// The line of text on which needle first stands, counted from 1; 0 when it is absent.
+size_t line_of(const std::string& text, const std::string& needle) {
+  size_t at = text.find(needle);
+  return at == std::string::npos ? 0 : static_cast<size_t>(std::count(text.begin(), text.begin() + at, '\n')) + 1;
+}
+
+TEST_F(GeneratedCode, LineDirectivesPointErrorsInActionsAtTheGrammarAndTheRestAtTheGeneratedFile) {
+  const std::string grammar =
+      "%{\n#include <stdio.h>\n#include <string.h>\n#include \"grammar.tab.h\"\n%}\n"  // lines 1-5
+      "%union { int n; }\n%token <n> NUM\n%type <n> e\n%%\n"                             // lines 6-9
+      "s : e { printf(\"%d\\n\", $1); } ;\n"                                            // line 10
+      "e : e '+' NUM {\n"                                                                  // line 11
+      "      $$ = $1 + $3;\n"                                                              // line 12
+      "      action_error_here = 1;\n"                                                     // line 13
+      "    }\n"                                                                            // line 14
+      "  | NUM { $$ = $1; } ;\n"                                                           // line 15
+      "%%\nvoid user_code(void) { user_code_error_here = 2; }\n";
+  std::ofstream(dir / "g.y") << grammar;
+  generate("-d -l g.y");
+  std::string source = slurp(dir / "grammar.tab.c");
+  // Every directive back to the generated file names the line that follows it.
+  std::istringstream lines(source);
+  size_t number = 0, returns = 0;
+  for (std::string line; std::getline(lines, line);) {
+    ++number;
+    if (line.rfind("#line ", 0) == 0 && line.find("\"grammar.tab.c\"") != std::string::npos) {
+      EXPECT_EQ(line, "#line " + std::to_string(number + 1) + " \"grammar.tab.c\"");
+      ++returns;
+    }
+  }
+  EXPECT_EQ(returns, 3u);
+  EXPECT_NE(source.find("#line 11 \"g.y\"\n{\n      yyval.n ="), std::string::npos);
+  // The compiler places each error where its text was written.
+  std::string messages;
+  EXPECT_NE(run("cc -std=c99 -c -o g.o grammar.tab.c", &messages), 0);
+  EXPECT_NE(messages.find("g.y:13:7: error: 'action_error_here' undeclared"), std::string::npos) << messages;
+  std::string user_line = std::to_string(line_of(source, "user_code_error_here"));
+  EXPECT_NE(messages.find("grammar.tab.c:" + user_line + ":24: error: 'user_code_error_here' undeclared"),
+            std::string::npos)
+      << messages;
+}
+
+// --- Warnings -----------------------------------------------------------------------
+
+// Generated code compiles without a warning under strict flags, as C and as
+// C++, whatever the grammar's actions use and whatever the options.
+TEST_F(GeneratedCode, CompilesWithoutWarningsAsCAndCPlusPlus) {
+  const std::string prolog = "%{\n#include <stdio.h>\n#include <string.h>\n#include \"grammar.tab.h\"\n%}\n%union { int n; }\n";
+  struct Case {
+    const char* name;
+    std::string grammar;
+    const char* options;
+  };
+  const Case cases[] = {
+      {"values", prolog + "%token <n> NUM\n%type <n> e\n%%\ns : e { printf(\"%d\", $1); } ;\n"
+                          "e : e '+' NUM { $$ = $1 + $3; } | NUM { $$ = $1; } ;\n", "-d"},
+      {"no $n", prolog + "%token NUM\n%%\ns : e { puts(\"s\"); } ;\ne : e '+' NUM { } | NUM { } ;\n", "-d"},
+      {"no gotos", prolog + "%%\ns : 'a' { } ;\n", "-d"},
+      {"only $$", prolog + "%type <n> s\n%%\ns : 'a' { $$ = 1; } ;\n", "-d"},
+      {"prefix and lines", prolog + "%token <n> NUM\n%type <n> e\n%%\ns : e { printf(\"%d\", $1); } ;\n"
+                                    "e : e '+' NUM { $$ = $1 + $3; } | NUM { } ;\n", "-d -p cfg_ -l"},
+  };
+  const char* compilers[] = {
+      "cc -x c -std=c99 -Wall -Wextra -pedantic -Wmissing-prototypes -Werror",
+      "c++ -x c++ -std=c++20 -Wall -Wextra -pedantic -Wmissing-declarations -Werror",
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ofstream(dir / "g.y") << c.grammar;
+    generate(std::string(c.options) + " g.y");
+    for (const char* compiler : compilers) compile(std::string(compiler) + " -c -o g.o grammar.tab.c");
   }
 }
 

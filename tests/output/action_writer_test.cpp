@@ -131,7 +131,7 @@ TEST(ActionFunction, HasOneCasePerRuleWithItsActionOnTheBreakLine) {
       "     ;\n"
       "item : 'x' {\n  count++;\n} ;\n");
   bool written = false;
-  std::string text = captured([&](FILE* s) { return write_actions(g, &plain_names, s); }, &written);
+  std::string text = captured([&](FILE* s) { return write_actions(g, &plain_names, nullptr, s); }, &written);
   EXPECT_TRUE(written);
   EXPECT_EQ(text,
             "int yyaction(int yystate, YYSTYPE *result, int yysp, YYSTYPE *yyvs)\n"
@@ -158,7 +158,7 @@ TEST(ActionFunction, LeavesTheCaseOfAnActionThatCannotBeRewrittenEmpty) {
   grammar* g = read_grammar("%%\ns : 'x' { $$ = 1; } ;\n");
   memory_fail_at(1);  // the first allocation is the reader of the only action
   bool written = true;
-  std::string text = captured([&](FILE* s) { return write_actions(g, &plain_names, s); }, &written);
+  std::string text = captured([&](FILE* s) { return write_actions(g, &plain_names, nullptr, s); }, &written);
   memory_fail_at(0);
   EXPECT_FALSE(written);
   EXPECT_NE(text.find("        case 0:\n            break;\n        default:\n"), std::string::npos) << text;
@@ -169,7 +169,7 @@ TEST(ActionFunction, SkipsRulesWithoutActionText) {
   grammar* g = read_grammar("%%\ns : 'x' { a(); } | 'y' { b(); } ;\n");
   ustring_free(g->start->rules->items[0]->action);
   g->start->rules->items[0]->action = nullptr;
-  std::string text = captured([&](FILE* s) { return write_actions(g, &plain_names, s); });
+  std::string text = captured([&](FILE* s) { return write_actions(g, &plain_names, nullptr, s); });
   EXPECT_EQ(text.find("case 0:"), std::string::npos);
   EXPECT_NE(text.find("        case 1:\n{ b(); }            break;\n"), std::string::npos);
   grammar_free(g);

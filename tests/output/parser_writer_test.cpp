@@ -106,8 +106,15 @@ TEST(ParserLayout, TwoStateGrammarGivesTheWholeFile) {
                 "\n" +
                 action_head +
                 "        case 0:\n"
-                "{ }            break;\n" +
-                action_tail +
+                "{ }            break;\n"
+                "        default:\n"
+                "            break;\n"
+                "    }\n"
+                "    (void)yysp;\n"
+                "    (void)yyvs;\n"
+                "    *result = yyval;\n"
+                "    return 0;\n"
+                "}\n"
                 "int yypact[] = {0, 1, 2};\n\n"
                 "int yycheck[] = {97, -1};\n\n"
                 "int yytable[] = {2, -1};\n\n"
