@@ -30,7 +30,29 @@ void grammar_free(grammar* g) {
   ustring_free(g->prolog);
   ustring_free(g->union_body);
   ustring_free(g->user_code);
+  hash_index_clear(&g->term_names);
+  hash_index_clear(&g->nonterm_names);
   memory_release(g);
+}
+
+term* grammar_find_term(const grammar* g, const ustring* name) {
+  return hash_index_find(&g->term_names, ustring_hash(name), [&](const term* t) { return ustring_equal(t->name, name); });
+}
+
+nonterm* grammar_find_nonterm(const grammar* g, const ustring* name) {
+  return hash_index_find(&g->nonterm_names, ustring_hash(name),
+                         [&](const nonterm* n) { return ustring_equal(n->name, name); });
+}
+
+bool grammar_add_term(grammar* g, term* t) {
+  // Room first, so that once the terminal is appended its indexing cannot fail.
+  if (!hash_index_make_room(&g->term_names) || !term_push(g->terms, t)) return false;
+  return hash_index_add(&g->term_names, ustring_hash(t->name), t);
+}
+
+bool grammar_add_nonterm(grammar* g, nonterm* n) {
+  if (!hash_index_make_room(&g->nonterm_names) || !nonterm_push(g->nonterms, n)) return false;
+  return hash_index_add(&g->nonterm_names, ustring_hash(n->name), n);
 }
 
 void grammar_assign_ids(grammar* g) {

@@ -7,6 +7,7 @@
 #include "grammar/nonterm.h"
 #include "grammar/rule.h"
 #include "grammar/term.h"
+#include "text/hash_index.h"
 #include "text/ustring.h"
 
 // Everything read from one grammar file.
@@ -20,6 +21,8 @@ struct grammar {
   ustring* union_body;        // the union block, braces included
   ustring* user_code;         // text after the second "%%"
   int32_t next_token_value;   // value of the next declared token
+  hash_index<term> term_names;        // the terminals by the hash of their names
+  hash_index<nonterm> nonterm_names;  // the nonterminals by the hash of their names
 };
 
 // An empty grammar; null after releasing everything on allocation failure.
@@ -27,6 +30,18 @@ grammar* grammar_new();
 
 // Frees every terminal, nonterminal and rule, the texts and the record; accepts null.
 void grammar_free(grammar* g);
+
+// The terminal called name; null when there is none.
+term* grammar_find_term(const grammar* g, const ustring* name);
+
+// The nonterminal called name; null when there is none.
+nonterm* grammar_find_nonterm(const grammar* g, const ustring* name);
+
+// Appends t to the terminals and indexes its name; false (grammar unchanged) when memory runs out.
+bool grammar_add_term(grammar* g, term* t);
+
+// Appends n to the nonterminals and indexes its name; false (grammar unchanged) when memory runs out.
+bool grammar_add_nonterm(grammar* g, nonterm* n);
 
 // Numbers terminals and nonterminals by position, and rules through all nonterminals in order.
 void grammar_assign_ids(grammar* g);

@@ -47,11 +47,11 @@ bool assign_type(ustring** type, const ustring* tag) {
 
 // The nonterminal of that name, made and appended to the grammar when there is none; null on allocation failure.
 nonterm* find_or_add_nonterm(grammar* g, ustring* name) {
-  nonterm* n = nonterm_find_with_name(g->nonterms, name);
+  nonterm* n = grammar_find_nonterm(g, name);
   if (n != nullptr) return n;
   n = nonterm_new(name);
   if (n == nullptr) return nullptr;
-  if (!nonterm_push(g->nonterms, n)) {
+  if (!grammar_add_nonterm(g, n)) {
     nonterm_free(n);
     return nullptr;
   }
@@ -60,7 +60,7 @@ nonterm* find_or_add_nonterm(grammar* g, ustring* name) {
 
 // Declares one token name: a name declared before keeps its first declaration.
 bool declare_token(grammar* g, reader* r, ustring* name, const ustring* tag) {
-  if (term_find(g->terms, name) != nullptr) return true;
+  if (grammar_find_term(g, name) != nullptr) return true;
   term* t = term_new(name);
   if (t == nullptr) return false;
   t->value = g->next_token_value;
@@ -69,7 +69,7 @@ bool declare_token(grammar* g, reader* r, ustring* name, const ustring* tag) {
     term_free(t);
     return false;
   }
-  if (!term_push(g->terms, t)) {
+  if (!grammar_add_term(g, t)) {
     reader_report(r, "Failed to add token to grammar.");
     term_free(t);
     return false;
@@ -427,7 +427,7 @@ bool read_rule_terminal(grammar* g, rule* target, reader* r) {
     reader_report(r, "Unable to read terminal in rule.");
     return false;
   }
-  term* t = term_find(g->terms, text);
+  term* t = grammar_find_term(g, text);
   if (t == nullptr) {
     codepoint first = ustring_at(text, 0);
     t = term_new(text);
@@ -436,7 +436,7 @@ bool read_rule_terminal(grammar* g, rule* target, reader* r) {
       return false;
     }
     t->value = static_cast<int32_t>(first);
-    if (!term_push(g->terms, t)) {
+    if (!grammar_add_term(g, t)) {
       term_free(t);
       ustring_free(text);
       return false;
@@ -477,7 +477,7 @@ bool read_rule_nonterminal(grammar* g, rule* target, reader* r) {
     reader_report(r, "Unable to read nonterminal in rule.");
     return false;
   }
-  term* t = term_find(g->terms, name);
+  term* t = grammar_find_term(g, name);
   if (t != nullptr) {
     ustring_free(name);
     return symbol_push_term(target->symbols, t);

@@ -1,20 +1,12 @@
 #include "lr/action.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "grammar/term.h"
 #include "text/memory.h"
 
 namespace {
-
-// The largest rule id among the reductions of a row.
-uint64_t largest_rule_id(const rule_map* reduces) {
-  uint64_t largest = 0;
-  for (; reduces != nullptr; reduces = reduces->next) {
-    if (reduces->rule->id > largest) largest = reduces->rule->id;
-  }
-  return largest;
-}
 
 uint64_t mix(uint64_t hash, uint64_t value) {
   hash ^= value + 0x9e3779b97f4a7c15u + (hash << 6) + (hash >> 2);
@@ -109,29 +101,31 @@ bool action_select_any_rule(action* row) {
   // A default would reduce where nonassociativity demands an error, so a
   // row with errors keeps every reduction as an entry of its own.
   if (row->reduces == nullptr || row->errors != nullptr) return true;
-  size_t size = static_cast<size_t>(largest_rule_id(row->reduces)) + 1;
-  auto* counts = static_cast<size_t*>(memory_alloc_zero(size, sizeof(size_t)));
-  auto* rules_by_id = static_cast<rule**>(memory_alloc_zero(size, sizeof(rule*)));
-  if (counts == nullptr || rules_by_id == nullptr) {
-    memory_release(counts);
-    memory_release(rules_by_id);
-    return false;
-  }
+  size_t entries = 0;
+  for (const rule_map* node = row->reduces; node != nullptr; node = node->next) ++entries;
+  auto* votes = static_cast<rule**>(memory_alloc_zero(entries, sizeof(rule*)));
+  if (votes == nullptr) return false;
   // A reduction whose lookahead a shift takes never happens, so it does not
   // vote: a default made of such votes would reduce on lookaheads where it
-  // is never right, and the parser could reduce forever.
+  // is never right, and the parser could reduce forever. Both maps ascend
+  // by key, so one forward walk over the shifts finds every such lookahead.
+  size_t count = 0;
+  const state_map* shift = row->shifts;
   for (const rule_map* node = row->reduces; node != nullptr; node = node->next) {
-    if (state_map_find(row->shifts, node->symbol) != nullptr) continue;
-    ++counts[node->rule->id];
-    rules_by_id[node->rule->id] = node->rule;
+    while (shift != nullptr && symbol_less(shift->symbol, node->symbol)) shift = shift->next;
+    if (shift != nullptr && symbol_equals(shift->symbol, node->symbol)) continue;
+    votes[count++] = node->rule;
   }
-  size_t best = 0;
-  for (size_t id = 0; id < size; ++id) {
-    if (counts[id] > counts[best]) best = id;  // strictly greater: the smallest id wins a tie
+  // Sorted by id, each rule's votes stand together; a count wins only when
+  // strictly greater, so the smallest id wins a tie.
+  std::sort(votes, votes + count, [](const rule* a, const rule* b) { return a->id < b->id; });
+  rule* chosen = nullptr;
+  size_t most = 0;
+  for (size_t i = 0, j = 0; i < count; i = j) {
+    while (j < count && votes[j] == votes[i]) ++j;
+    if (j - i > most) most = j - i, chosen = votes[i];
   }
-  rule* chosen = rules_by_id[best];
-  memory_release(counts);
-  memory_release(rules_by_id);
+  memory_release(votes);
   if (chosen == nullptr) return true;  // every reduction is taken by a shift
   rule_map_erase(&row->reduces, chosen);
   row->default_rule = chosen;

@@ -5,7 +5,7 @@
 #include "lr/action.h"
 #include "lr/conflict.h"
 #include "lr/core_table.h"
-#include "lr/hash_index.h"
+#include "text/hash_index.h"
 #include "lr/item.h"
 #include "lr/item_groups.h"
 #include "lr/item_set.h"

@@ -1,5 +1,6 @@
 #include "output/parser_writer.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -53,14 +54,63 @@ void write_string_body(const ustring* text, FILE* stream) {
   }
 }
 
-size_t count_action_entries(const grammar* g, const solver* s) {
+// One entry of a row before it is placed: the position of its symbol in the
+// grammar, which orders the entries, and its check and table values.
+struct row_entry {
+  uint64_t order;
+  int check;
+  int table;
+};
+
+bool entry_before(const row_entry& a, const row_entry& b) { return a.order < b.order; }
+
+// Gathers the terminal entries of a row into entries (when not null) and
+// returns how many there are. Shifts and reductions are both kept in key
+// order, so one walk over the two merges them; a shift wins over a
+// reduction on the same terminal. Only the entries that exist are visited.
+size_t gather_terminal_entries(const action* row, row_entry* entries) {
+  size_t count = 0;
+  const state_map* shift = row->shifts;
+  const rule_map* reduce = row->reduces;
+  while (shift != nullptr || reduce != nullptr) {
+    bool shifts = reduce == nullptr || (shift != nullptr && !symbol_less(reduce->symbol, shift->symbol));
+    symbol key = shifts ? shift->symbol : reduce->symbol;
+    if (key.term != nullptr) {
+      int table = shifts ? shift_entry(shift->state) : reduce_entry(reduce->rule);
+      if (entries != nullptr) entries[count] = row_entry{key.term->id, key.term->value, table};
+      ++count;
+    }
+    if (shifts) {
+      if (reduce != nullptr && symbol_equals(reduce->symbol, key)) reduce = reduce->next;
+      shift = shift->next;
+    } else {
+      reduce = reduce->next;
+    }
+  }
+  return count;
+}
+
+// Gathers the goto entries of a state into entries (when not null); returns how many there are.
+size_t gather_goto_entries(const state* st, row_entry* entries) {
+  size_t count = 0;
+  for (const state_map* node = st->gotos; node != nullptr; ++count, node = node->next) {
+    if (entries != nullptr) {
+      entries[count] = row_entry{node->symbol.nonterm->id, static_cast<int>(node->symbol.nonterm->id),
+                                 static_cast<int>(node->state->id)};
+    }
+  }
+  return count;
+}
+
+// The number of action entries, and in *widest the most terminal entries of one row.
+size_t count_action_entries(const solver* s, size_t* widest) {
   size_t entries = 0;
+  *widest = 0;
   for (size_t k = 0; k < s->states->count; ++k) {
     const action* row = row_of(s, k);
-    for (size_t i = 0; i < g->terms->count; ++i) {
-      symbol t = symbol_for_term(g->terms->items[i]);
-      if (state_map_find(row->shifts, t) != nullptr || rule_map_find(row->reduces, t) != nullptr) ++entries;
-    }
+    size_t terminals = gather_terminal_entries(row, nullptr);
+    if (terminals > *widest) *widest = terminals;
+    entries += terminals;
     if (row->accepts != nullptr) ++entries;
     if (end_of_input_reduction(row) != nullptr) ++entries;
   }
@@ -77,17 +127,11 @@ void put_entry(action_tables* tables, size_t* j, int check, int table, int accep
 // One state's entries: its terminals in grammar order (a shift wins over a
 // reduction on the same terminal), then the accept entry, then a reduction on
 // end of input, which must come after the accept entry so that acceptance
-// is found first.
-void fill_state_entries(const grammar* g, const action* row, action_tables* tables, size_t* j) {
-  for (size_t i = 0; i < g->terms->count; ++i) {
-    const term* t = g->terms->items[i];
-    symbol key = symbol_for_term(g->terms->items[i]);
-    if (const state* target = state_map_find(row->shifts, key)) {
-      put_entry(tables, j, t->value, shift_entry(target), 0);
-    } else if (const rule* r = rule_map_find(row->reduces, key)) {
-      put_entry(tables, j, t->value, reduce_entry(r), 0);
-    }
-  }
+// is found first. scratch has room for the row's terminal entries.
+void fill_state_entries(const action* row, row_entry* scratch, action_tables* tables, size_t* j) {
+  size_t count = gather_terminal_entries(row, scratch);
+  std::sort(scratch, scratch + count, entry_before);
+  for (size_t i = 0; i < count; ++i) put_entry(tables, j, scratch[i].check, scratch[i].table, 0);
   if (row->accepts != nullptr) put_entry(tables, j, end_of_input, reduce_entry(row->accepts->rule), 1);
   if (const rule* r = end_of_input_reduction(row)) put_entry(tables, j, end_of_input, reduce_entry(r), 0);
 }
@@ -99,29 +143,28 @@ void release_action_tables(action_tables* tables) {
   memory_release(tables->accept);
 }
 
-size_t count_goto_entries(const grammar* g, const solver* s) {
+// The number of goto entries, and in *widest the most of one state.
+size_t count_goto_entries(const solver* s, size_t* widest) {
   size_t entries = 0;
+  *widest = 0;
   for (size_t k = 0; k < s->states->count; ++k) {
-    const state* st = s->states->items[k];
-    for (size_t i = 0; i < g->nonterms->count; ++i) {
-      if (state_map_find(st->gotos, symbol_for_nonterm(g->nonterms->items[i])) != nullptr) ++entries;
-    }
+    size_t count = gather_goto_entries(s->states->items[k], nullptr);
+    if (count > *widest) *widest = count;
+    entries += count;
   }
   return entries;
 }
 
-void fill_goto_entries(const grammar* g, const solver* s, goto_tables* tables) {
+// Every state's gotos in the grammar's order of nonterminals; scratch has room for the most of one state.
+void fill_goto_entries(const solver* s, row_entry* scratch, goto_tables* tables) {
   size_t j = 0;
   for (size_t k = 0; k < s->states->count; ++k) {
-    const state* st = s->states->items[k];
     tables->gopact[k] = static_cast<int>(j);
-    for (size_t i = 0; i < g->nonterms->count; ++i) {
-      const nonterm* n = g->nonterms->items[i];
-      const state* target = state_map_find(st->gotos, symbol_for_nonterm(g->nonterms->items[i]));
-      if (target == nullptr) continue;
-      tables->gocheck[j] = static_cast<int>(n->id);
-      tables->gotable[j] = static_cast<int>(target->id);
-      ++j;
+    size_t count = gather_goto_entries(s->states->items[k], scratch);
+    std::sort(scratch, scratch + count, entry_before);
+    for (size_t i = 0; i < count; ++i, ++j) {
+      tables->gocheck[j] = scratch[i].check;
+      tables->gotable[j] = scratch[i].table;
     }
   }
   tables->gopact[s->states->count] = static_cast<int>(j);
@@ -205,25 +248,30 @@ void write_nonterm(const nonterm* n, const output_names* names, FILE* stream) {
   write_symbol_record("nonterm", n->id, n->name, names, stream);
 }
 
-bool write_action_tables(const grammar* g, const solver* s, const output_names* names, FILE* stream) {
+bool write_action_tables(const grammar* /* the rows name their terminals */, const solver* s, const output_names* names, FILE* stream) {
   size_t state_count = s->states->count;
-  size_t entries = count_action_entries(g, s);
+  size_t widest = 0;
+  size_t entries = count_action_entries(s, &widest);
   action_tables tables{};
   tables.pact = static_cast<int*>(memory_alloc_zero(state_count + 1, sizeof(int)));
   tables.check = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
   tables.table = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
   tables.accept = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
-  if (tables.pact == nullptr || tables.check == nullptr || tables.table == nullptr || tables.accept == nullptr) {
+  auto* scratch = static_cast<row_entry*>(memory_alloc_zero(widest, sizeof(row_entry)));
+  if (tables.pact == nullptr || tables.check == nullptr || tables.table == nullptr || tables.accept == nullptr ||
+      scratch == nullptr) {
     release_action_tables(&tables);
+    memory_release(scratch);
     std::fputs("Memory allocation failed in write_action_tables.\n", stderr);
     return false;
   }
   size_t j = 0;
   for (size_t k = 0; k < state_count; ++k) {
     tables.pact[k] = static_cast<int>(j);
-    fill_state_entries(g, row_of(s, k), &tables, &j);
+    fill_state_entries(row_of(s, k), scratch, &tables, &j);
   }
   tables.pact[state_count] = static_cast<int>(j);
+  memory_release(scratch);
   write_c_array(stream, names, "yypact", tables.pact, state_count + 1);
   write_c_array(stream, names, "yycheck", tables.check, j);
   write_c_array(stream, names, "yytable", tables.table, j);
@@ -250,17 +298,21 @@ void write_default_rules(const solver* s, const output_names* names, FILE* strea
 
 bool write_the_gotos(const solver* s, const grammar* g, const output_names* names, FILE* stream) {
   size_t state_count = s->states->count;
-  size_t entries = count_goto_entries(g, s);
+  size_t widest = 0;
+  size_t entries = count_goto_entries(s, &widest);
   goto_tables tables{};
   tables.gopact = static_cast<int*>(memory_alloc_zero(state_count + 1, sizeof(int)));
   tables.gocheck = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
   tables.gotable = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
-  if (tables.gopact == nullptr || tables.gocheck == nullptr || tables.gotable == nullptr) {
+  auto* scratch = static_cast<row_entry*>(memory_alloc_zero(widest, sizeof(row_entry)));
+  if (tables.gopact == nullptr || tables.gocheck == nullptr || tables.gotable == nullptr || scratch == nullptr) {
     release_goto_tables(&tables);
+    memory_release(scratch);
     std::fputs("Error: failed to allocate memory for goto tables.\n", stderr);
     return false;
   }
-  fill_goto_entries(g, s, &tables);
+  fill_goto_entries(s, scratch, &tables);
+  memory_release(scratch);
   write_c_array(stream, names, "yygopact", tables.gopact, state_count + 1);
   write_c_array(stream, names, "yygocheck", tables.gocheck, entries);
   write_c_array(stream, names, "yygotable", tables.gotable, entries);

@@ -219,6 +219,12 @@ bool ustring_equal(const ustring* a, const ustring* b) {
   return a->size == 0 || std::memcmp(a->data, b->data, a->size) == 0;
 }
 
+uint64_t ustring_hash(const ustring* s) {
+  uint64_t hash = 0xcbf29ce484222325u;  // 64-bit FNV-1a
+  for (size_t i = 0; s != nullptr && i < s->size; ++i) hash = (hash ^ s->data[i]) * 0x100000001b3u;
+  return hash;
+}
+
 size_t ustring_print(const ustring* s, FILE* stream) {
   if (s == nullptr || s->data == nullptr || s->size == 0) return 0;
   return std::fwrite(s->data, 1, s->size, stream);

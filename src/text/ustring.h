@@ -70,6 +70,9 @@ int ustring_compare(const ustring* s, const char* keyword);
 // True iff both are non-null and hold the same bytes.
 bool ustring_equal(const ustring* a, const ustring* b);
 
+// A hash of the bytes: equal strings hash alike; 0 bytes and null hash alike.
+uint64_t ustring_hash(const ustring* s);
+
 // Writes the bytes unchanged to stream; returns the number written, 0 when there is nothing.
 size_t ustring_print(const ustring* s, FILE* stream);
 

@@ -1,5 +1,5 @@
-#ifndef VELLMARK_LR_HASH_INDEX_H
-#define VELLMARK_LR_HASH_INDEX_H
+#ifndef VELLMARK_TEXT_HASH_INDEX_H
+#define VELLMARK_TEXT_HASH_INDEX_H
 
 #include <cstddef>
 #include <cstdint>
