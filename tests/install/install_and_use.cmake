@@ -65,6 +65,15 @@ expect_run("1 + + 2" 1 "No Rule '+'\n")
 expect_run("one two three" 0 "3 words\n" words)
 expect_run("one 2" 1 "No Rule '2'\n" words)
 
+# Only the parser that asked for them marks its actions with their lines in the grammar.
+file(READ ${WORK}/build/consumer.generated/words.tab.c words_source)
+file(READ ${WORK}/build/consumer.generated/sum.tab.c sum_source)
+string(FIND "${words_source}" "\n#line 17 \"${WORK}/consumer/words.y\"\n" words_line)
+string(FIND "${sum_source}" "#line" sum_line)
+if(words_line EQUAL -1 OR NOT sum_line EQUAL -1)
+  message(FATAL_ERROR "the line directives are missing from words.tab.c or present in sum.tab.c")
+endif()
+
 # Editing the grammar regenerates the parser on the next build.
 file(READ ${WORK}/consumer/sum.y grammar)
 string(REPLACE "$$ = $1 + $3;" "$$ = $1 - $3;" grammar "${grammar}")
