@@ -93,7 +93,7 @@ class checked_parser {
     fs::path source = dir_ / "parser.c";
     EXPECT_TRUE(write_generated_parser(prolog + declarations + "%%\n" + rules + scanner, source));
     std::string messages;
-    int status = run_command("cc -std=c99 -g -O1 -Wall -Wextra -Wno-unused-parameter -Werror "
+    int status = run_command("cc -std=c99 -g -O1 -Wall -Wextra -Werror "
                              "-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -o " +
                                  (dir_ / "parser").string() + " " + source.string() + " 2>&1",
                              &messages);

@@ -389,7 +389,7 @@ class compiled_parser {
     EXPECT_TRUE(write_parser(p.g, p.s, &plain_parser, out));
     std::fclose(out);
     std::string messages;
-    int status = run_command("cc -std=c99 -Wall -Wextra -Wno-unused-parameter -Werror" + checker_flags + " -o " +
+    int status = run_command("cc -std=c99 -Wall -Wextra -Werror" + checker_flags + " -o " +
                                  (dir_.path / "parser").string() + " " + source + " 2>&1",
                              &messages);
     EXPECT_EQ(status, 0) << messages;
@@ -484,7 +484,7 @@ TEST(GeneratedParser, CompilesAsCPlusPlus) {
   compiled_parser parser("s : e { } ;\ne : e '+' a { $$ = $1 + $3; } | a { $$ = $1; } ;\na : 'a' { $$ = 1; } ;\n",
                          "%type <n> e a\n");
   std::string messages;
-  EXPECT_EQ(run_command("c++ -x c++ -std=c++20 -Wall -Wextra -Wno-unused-parameter -Werror -c -o " +
+  EXPECT_EQ(run_command("c++ -x c++ -std=c++20 -Wall -Wextra -Werror -c -o " +
                             (parser.dir() / "parser.o").string() + " " + (parser.dir() / "parser.c").string() +
                             " 2>&1",
                         &messages),
