@@ -1,10 +1,11 @@
-// Runs the whole generator on arbitrary bytes: read the grammar, write the
-// token header, solve, write the parser source and print the table report,
+// Runs the whole generator on arbitrary bytes: read the grammar, check it,
+// write the token header, solve, write the parser source and print the table report,
 // all into the null device. The input size and the number of states are
 // capped, because a few kilobytes of grammar can ask for an automaton of
 // exponential size, which is a slow run rather than a fault.
 #include "fuzz_input.h"
 #include "grammar/grammar.h"
+#include "grammar/grammar_check.h"
 #include "grammar/grammar_reader.h"
 #include "lr/solver.h"
 #include "output/parser_writer.h"
@@ -21,10 +22,12 @@ FILE* sink = nullptr;  // the null device, standing in for the output files
 
 // Every stage after reading, stopping at the first that fails; inputs of odd
 // length have their names spelt with a prefix and their actions marked with
-// #line directives.
+// #line directives. Messages go to the null device.
 void generate(grammar* g, solver* s, size_t size) {
   bool odd = size % 2 != 0;
   const parser_options style{output_names{odd ? "fuzz_" : nullptr}, odd, "fuzz.y", "fuzz.tab.c"};
+  diagnostics d = diagnostics_for("fuzz.y", sink);
+  if (!grammar_check(g, &d)) return;
   if (!write_token_header(g, &style.names, sink)) return;
   s->state_limit = max_states;
   if (!solve_grammar(s, g)) return;

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "grammar/grammar.h"
+#include "grammar/grammar_check.h"
 #include "grammar/grammar_reader.h"
 #include "lr/solver.h"
 #include "options.h"
@@ -157,6 +158,10 @@ int run_stages(diagnostics* d, const options& o, FILE* input, output_handle& sou
   }
   if (!read) {
     diagnostics_line(d, "Unable to read grammar.");
+    return 1;
+  }
+  if (!grammar_check(g.get(), d)) {
+    diagnostics_line(d, "Unable to check the grammar.");
     return 1;
   }
   output_handle header;

@@ -45,12 +45,14 @@ bool assign_type(ustring** type, const ustring* tag) {
   return true;
 }
 
-// The nonterminal of that name, made and appended to the grammar when there is none; null on allocation failure.
-nonterm* find_or_add_nonterm(grammar* g, ustring* name) {
+// The nonterminal of that name, made and appended to the grammar when there
+// is none, the name standing at at; null on allocation failure.
+nonterm* find_or_add_nonterm(grammar* g, ustring* name, source_position at) {
   nonterm* n = grammar_find_nonterm(g, name);
   if (n != nullptr) return n;
   n = nonterm_new(name);
   if (n == nullptr) return nullptr;
+  n->seen_at = at;
   if (!grammar_add_nonterm(g, n)) {
     nonterm_free(n);
     return nullptr;
@@ -59,10 +61,11 @@ nonterm* find_or_add_nonterm(grammar* g, ustring* name) {
 }
 
 // Declares one token name: a name declared before keeps its first declaration.
-bool declare_token(grammar* g, reader* r, ustring* name, const ustring* tag) {
+bool declare_token(grammar* g, reader* r, ustring* name, const ustring* tag, source_position at) {
   if (grammar_find_term(g, name) != nullptr) return true;
   term* t = term_new(name);
   if (t == nullptr) return false;
+  t->seen_at = at;
   t->value = g->next_token_value;
   if (tag != nullptr && !assign_type(&t->type, tag)) {
     reader_report(r, "Failed to assign type to token.");
@@ -109,12 +112,13 @@ bool read_token_names(grammar* g, reader* r, const ustring* tag) {
       read_next(r);
       return true;
     }
+    source_position at = reader_position(r);
     ustring* name = read_identifier(r);
     if (name == nullptr) {
       reader_report(r, "Expected token name.");
       return false;
     }
-    bool declared = declare_token(g, r, name, tag);
+    bool declared = declare_token(g, r, name, tag, at);
     ustring_free(name);
     if (!declared) return false;
   }
@@ -150,12 +154,13 @@ bool read_type_names(grammar* g, reader* r, const ustring* tag) {
       read_next(r);
       return true;
     }
+    source_position at = reader_position(r);
     ustring* name = read_identifier(r);
     if (name == nullptr) {
       reader_report(r, "Expected nonterminal name after type.");
       return false;
     }
-    nonterm* n = find_or_add_nonterm(g, name);
+    nonterm* n = find_or_add_nonterm(g, name, at);
     ustring_free(name);
     if (n == nullptr) {
       reader_report(r, "Failed to add nonterm to grammar.");
@@ -217,13 +222,6 @@ bool read_prolog_into(grammar* g, reader* r) {
   return true;
 }
 
-// The line feeds in text, so that the line a block began on is known from where it ended.
-size_t line_feeds(const ustring* text) {
-  size_t count = 0;
-  for (size_t i = 0; i < text->size; ++i) count += text->data[i] == '\n';
-  return count;
-}
-
 // Reads one alternative's symbols and its action block, appending the rule to n.
 bool read_alternative(grammar* g, nonterm* n, reader* r) {
   rule* alternative = read_rule(g, n, r);
@@ -235,12 +233,12 @@ bool read_alternative(grammar* g, nonterm* n, reader* r) {
     rule_free(alternative);
     return false;
   }
+  alternative->action_at = reader_position(r);
   alternative->action = read_action(r);
   if (alternative->action == nullptr) {
     reader_report(r, "Failed to read action for rule.");
     return false;
   }
-  alternative->action_line = reader_line_number(r) - line_feeds(alternative->action);
   return true;
 }
 
@@ -365,14 +363,16 @@ bool read_directive_union(grammar* g, reader* r) {
 }
 
 nonterm* read_nonterm(grammar* g, reader* r) {
+  source_position at = reader_position(r);
   ustring* name = read_identifier(r);
   if (name == nullptr) {
     reader_report(r, "Unable to read nonterminal name.");
     return nullptr;
   }
-  nonterm* head = find_or_add_nonterm(g, name);
+  nonterm* head = find_or_add_nonterm(g, name, at);
   ustring_free(name);
   if (head == nullptr) return nullptr;
+  if (head->defined_at.line == 0) head->defined_at = at;
   if (g->start == nullptr) g->start = head;
   if (skip_space_and_peek(r) != U':') {
     reader_report(r, "Expected ':' after nonterminal name.");
@@ -421,6 +421,7 @@ rule* read_rule(grammar* g, nonterm* n, reader* r) {
 }
 
 bool read_rule_terminal(grammar* g, rule* target, reader* r) {
+  source_position at = reader_position(r);
   read_next(r);
   ustring* text = read_characters(r);
   if (text == nullptr) {
@@ -436,6 +437,7 @@ bool read_rule_terminal(grammar* g, rule* target, reader* r) {
       return false;
     }
     t->value = static_cast<int32_t>(first);
+    t->seen_at = at;
     if (!grammar_add_term(g, t)) {
       term_free(t);
       ustring_free(text);
@@ -472,6 +474,7 @@ ustring* read_characters(reader* r) {
 }
 
 bool read_rule_nonterminal(grammar* g, rule* target, reader* r) {
+  source_position at = reader_position(r);
   ustring* name = read_identifier(r);
   if (name == nullptr) {
     reader_report(r, "Unable to read nonterminal in rule.");
@@ -482,8 +485,9 @@ bool read_rule_nonterminal(grammar* g, rule* target, reader* r) {
     ustring_free(name);
     return symbol_push_term(target->symbols, t);
   }
-  nonterm* n = find_or_add_nonterm(g, name);
+  nonterm* n = find_or_add_nonterm(g, name, at);
   ustring_free(name);
   if (n == nullptr) return false;
+  if (n->used_at.line == 0) n->used_at = at;
   return symbol_push_nonterm(target->symbols, n);
 }

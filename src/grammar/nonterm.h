@@ -6,6 +6,7 @@
 
 #include "grammar/rule.h"
 #include "grammar/symbol.h"
+#include "text/diagnostics.h"
 #include "text/growable.h"
 #include "text/ustring.h"
 
@@ -18,6 +19,9 @@ struct nonterm {
   bool nullable;        // derives the empty string
   symbol_set* firsts;   // FIRST set, terminals only
   symbol_set* follows;  // FOLLOW set, terminals and the end marker
+  source_position seen_at;     // its first appearance in the grammar file
+  source_position used_at;     // its first appearance in a right-hand side; line 0 when never used
+  source_position defined_at;  // the head of its first rule group; line 0 when it has none
 };
 
 // Nonterminals by pointer; the array does not own them until nonterms_clear.

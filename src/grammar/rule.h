@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "grammar/symbol.h"
+#include "text/diagnostics.h"
 #include "text/growable.h"
 #include "text/ustring.h"
 
@@ -15,7 +16,7 @@ struct rule {
   struct symbols* symbols;   // right-hand side in written order, owned
   ustring* action;      // action block text with its braces, owned; null until read
   struct term* precedence;  // the terminal named by the alternative's precedence override, not owned; null when none
-  size_t action_line;   // line of the action's opening brace in the grammar file, 0 until read
+  source_position action_at;  // where the action's opening brace stands in the grammar file
 };
 
 // The terminal whose precedence the rule has: its override, otherwise the

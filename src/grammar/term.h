@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "text/diagnostics.h"
 #include "text/growable.h"
 #include "text/ustring.h"
 
@@ -19,6 +20,7 @@ struct term {
   uint64_t id;     // index in the grammar's terms, set after reading
   uint32_t precedence;          // level from 1, later levels binding tighter; 0 when it has none
   associativity assoc;          // grouping of its level; none when it has no level
+  source_position seen_at;  // its first appearance in the grammar file
 };
 
 // A token number one past the last code point: the first declared token's value.

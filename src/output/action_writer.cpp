@@ -4,26 +4,17 @@
 #include <cstdio>
 #include <cstring>
 
+#include "grammar/action_scan.h"
 #include "grammar/nonterm.h"
-#include "grammar/symbol.h"
-#include "grammar/term.h"
-#include "text/reader.h"
 #include "text/ustring.h"
 
 namespace {
 
 constexpr size_t reference_buffer_size = 64;  // ample for two numbers and the fixed text
 
-// The tag of a right-hand-side symbol's value; empty when it has none.
-const ustring* symbol_tag(symbol s) {
-  if (s.term != nullptr) return s.term->type;
-  if (s.nonterm != nullptr) return s.nonterm->type;
-  return nullptr;
-}
-
 // "$$": the value of the left-hand side, under its tag (even an empty one).
 bool append_result_reference(const rule* r, ustring* text) {
-  return ustring_append_cstr(text, "yyval.") && ustring_append(text, r->nonterm->type);
+  return ustring_append_cstr(text, "yyval.") && ustring_append(text, action_reference_tag(r, 0));
 }
 
 // "$d" for a symbol of the right-hand side: its slot in the value stack,
@@ -31,31 +22,26 @@ bool append_result_reference(const rule* r, ustring* text) {
 bool append_value_reference(const rule* r, unsigned d, ustring* text) {
   char reference[reference_buffer_size];
   size_t n = r->symbols->count;
-  if (d > n) {
+  const ustring* tag = action_reference_tag(r, d);
+  if (tag == nullptr) {
     std::snprintf(reference, sizeof reference, "/* INVALID $%u */", d);
     return ustring_append_cstr(text, reference);
   }
   std::snprintf(reference, sizeof reference, "yyvs[yysp + (%u - %zu - 1)]", d, n);
   if (!ustring_append_cstr(text, reference)) return false;
-  const ustring* tag = symbol_tag(r->symbols->items[d - 1]);
-  if (tag == nullptr || ustring_is_empty(tag)) return ustring_append_cstr(text, ".?");
+  if (ustring_is_empty(tag)) return ustring_append_cstr(text, ".?");
   return ustring_push(text, '.') && ustring_append(text, tag);
 }
 
-// Handles the characters after one '$' (already consumed).
-bool rewrite_dollar(const rule* r, reader* in, ustring* text) {
-  if (at_end(in)) return ustring_push(text, '$');
-  codepoint next = read_next(in);
-  if (next == '$') return append_result_reference(r, text);
-  if (next >= '1' && next <= '9') return append_value_reference(r, next - '0', text);
-  return ustring_push(text, '$') && ustring_push(text, next);
-}
-
-// The whole action text with every value reference rewritten.
-bool rewrite_action(const rule* r, reader* in, ustring* text) {
-  while (!at_end(in)) {
-    codepoint c = read_next(in);
-    bool appended = c == '$' ? rewrite_dollar(r, in, text) : ustring_push(text, c);
+// The whole action text with every value reference rewritten; comments and
+// literals are copied as they are.
+bool rewrite_action(const rule* r, ustring* text) {
+  action_scan scan = action_scan_over(r->action, r->action_at);
+  action_piece piece;
+  while (action_scan_next(&scan, &piece)) {
+    bool appended = piece.kind == action_piece_kind::text     ? ustring_append_bytes(text, piece.bytes, piece.size)
+                    : piece.kind == action_piece_kind::result ? append_result_reference(r, text)
+                                                              : append_value_reference(r, piece.number, text);
     if (!appended) return false;
   }
   return true;
@@ -63,10 +49,8 @@ bool rewrite_action(const rule* r, reader* in, ustring* text) {
 
 // r's action with every value reference rewritten; null when memory runs out.
 ustring* rewritten_action(const rule* r) {
-  reader* in = reader_new_string(r->action);
   ustring* text = ustring_new();
-  bool rewritten = in != nullptr && text != nullptr && rewrite_action(r, in, text);
-  reader_free(in);
+  bool rewritten = text != nullptr && rewrite_action(r, text);
   if (rewritten) return text;
   ustring_free(text);
   return nullptr;
@@ -114,8 +98,8 @@ bool write_case_body(const rule* r, const line_marks* marks, stack_use* used, FI
   if (text == nullptr) return false;
   used->top = used->top || mentions(text, "yysp");
   used->values = used->values || mentions(text, "yyvs");
-  bool marked = marks != nullptr && r->action_line != 0;
-  if (marked) write_line_mark(r->action_line, marks->grammar_file, stream);
+  bool marked = marks != nullptr && r->action_at.line != 0;
+  if (marked) write_line_mark(r->action_at.line, marks->grammar_file, stream);
   ustring_print(text, stream);
   if (marked) {
     std::fputc('\n', stream);

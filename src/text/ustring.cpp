@@ -123,11 +123,19 @@ bool ustring_push(ustring* s, codepoint cp) {
 
 bool ustring_append(ustring* destination, const ustring* source) {
   if (destination == nullptr || source == nullptr) return false;
-  size_t added = source->size;  // read first: source may be destination itself
-  if (added == 0) return true;
-  if (!grow_by(destination, added)) return false;
-  std::memcpy(destination->data + destination->size, source->data, added);
-  destination->size += added;
+  return ustring_append_bytes(destination, source->data, source->size);
+}
+
+bool ustring_append_bytes(ustring* s, const unsigned char* bytes, size_t size) {
+  if (s == nullptr) return false;
+  if (size == 0) return true;
+  // When bytes lie within s itself, growing may move them: keep their offset.
+  bool inside = s->data != nullptr && bytes >= s->data && bytes < s->data + s->size;
+  size_t offset = inside ? static_cast<size_t>(bytes - s->data) : 0;
+  if (!grow_by(s, size)) return false;
+  if (inside) bytes = s->data + offset;
+  std::memcpy(s->data + s->size, bytes, size);
+  s->size += size;
   return true;
 }
 

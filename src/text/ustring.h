@@ -40,6 +40,9 @@ bool ustring_push(ustring* s, codepoint cp);
 // Appends source's bytes to destination (itself allowed); false when either is null or memory runs out.
 bool ustring_append(ustring* destination, const ustring* source);
 
+// Appends size bytes of UTF-8 text as they are; false when s is null or memory runs out.
+bool ustring_append_bytes(ustring* s, const unsigned char* bytes, size_t size);
+
 // Appends each byte of text as the code point of that value; false at the first failed push (earlier bytes stay).
 bool ustring_append_cstr(ustring* s, const char* text);
 

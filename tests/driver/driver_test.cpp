@@ -202,6 +202,38 @@ TEST_F(Driver, GrammarIsReadFromStandardInputWithoutAFileName) {
   EXPECT_NE(read("grammar.tab.c").find("int yyparse(void)"), std::string::npos);
 }
 
+// Warnings name the place of each likely mistake and change nothing else:
+// the same grammar from a file and from standard input gives the same
+// parser, and the report is unchanged too.
+TEST_F(Driver, WarningsLeaveTheStatusAndTheOutputsAlone) {
+  const std::string grammar =
+      "%union { int n; }\n%token <n> NUM\n%%\n"
+      "s : s '<=' NUM { $$ = $3; } | NUM { /* $1 */ } ;\n";
+  const std::string warnings =
+      "%s:4:7: warning: terminal '<=' has several characters: its token number is that of '<', so the scanner "
+      "cannot tell them apart\n"
+      "%s:4:18: warning: $$ gets no member of the %%union: nonterminal s has no type\n";
+  auto expected = [&](const char* name) {
+    char text[512];
+    std::snprintf(text, sizeof text, warnings.c_str(), name, name);
+    return std::string(text);
+  };
+  write("g.y", grammar);
+  run_result from_file = run({"-d", "g.y"});
+  EXPECT_EQ(from_file.status, 0);
+  EXPECT_EQ(from_file.err, expected("g.y"));
+  std::string source = read("grammar.tab.c");
+  EXPECT_NE(source.find("yyval. = yyvs[yysp + (3 - 3 - 1)].n;"), std::string::npos);
+  EXPECT_NE(source.find("{ /* $1 */ }"), std::string::npos);
+  run_result from_input = run({"-d"}, (dir / "g.y").string());
+  EXPECT_EQ(from_input.status, 0);
+  EXPECT_EQ(from_input.err, expected("<stdin>"));
+  EXPECT_EQ(read("grammar.tab.c"), source);
+  run_result report = run({"-v", "g.y"});
+  EXPECT_EQ(report.status, 0);
+  EXPECT_EQ(report.err, expected("g.y"));
+}
+
 TEST_F(Driver, ReportGoesToStandardOutputAndLeavesTheOutputAlone) {
   write("g.y", "%%\ns : 'a' { } ;\n");
   run_result r = run({"-v", "g.y"});

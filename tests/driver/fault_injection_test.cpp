@@ -38,9 +38,9 @@ const char* const own_messages[] = {
     "Unable to solve states of the grammar.", "Error: Unable to write the table report.",
     "Error: Unable to read the input file.", "Error: Unable to write to standard output.",
     "Unable to open the state report file.", "Error: Unable to write the state report.",
-    "Error: Unable to explain the shift/reduce conflicts.",
-    // the diagnostics sink
-    "%s: error: out of memory.",
+    "Error: Unable to explain the shift/reduce conflicts.", "Unable to check the grammar.",
+    // the diagnostics sink, and the grammar's warnings
+    "%s: error: out of memory.", "warning: %s",
     // the input reader and the strings
     "Unexpected end of file in comment.", "Invalid Unicode code point in comment.", "Invalid Unicode code point: U+%X",
     // the grammar reader and the code blocks

@@ -73,10 +73,21 @@ TEST(RuleAction, RewritesEveryKindOfReference) {
       {"{ $<num>1 }", "{ $<num>1 }"},
       {"{ $ 1 }", "{ $ 1 }"},
       {"{ $a$1 }", "{ $ayyvs[yysp + (1 - 3 - 1)].num }"},
-      {"{ s = \"$1\"; }", "{ s = \"yyvs[yysp + (1 - 3 - 1)].num\"; }"},
-      {"{ /* $2 */ }", "{ /* yyvs[yysp + (2 - 3 - 1)].? */ }"},
       {"{ $$ = $1 + $3; }", "{ yyval.num = yyvs[yysp + (1 - 3 - 1)].num + yyvs[yysp + (3 - 3 - 1)].num; }"},
       {"{ é$1ü }", "{ éyyvs[yysp + (1 - 3 - 1)].numü }"},
+      // Comments and literals reach the generated parser as they were
+      // written; the code between them is still rewritten.
+      {"{ s = \"$1\"; }", "{ s = \"$1\"; }"},
+      {"{ /* $2 */ }", "{ /* $2 */ }"},
+      {"{ /* $5 */ $1 }", "{ /* $5 */ yyvs[yysp + (1 - 3 - 1)].num }"},
+      {"{ // $$ and $1\n$$ = 0; }", "{ // $$ and $1\nyyval.num = 0; }"},
+      {"{ c = '$'; $$ = c; }", "{ c = '$'; yyval.num = c; }"},
+      {"{ c = '\\''; $1; }", "{ c = '\\''; yyvs[yysp + (1 - 3 - 1)].num; }"},
+      {"{ s = \"a\\\"$1\"; $1; }", "{ s = \"a\\\"$1\"; yyvs[yysp + (1 - 3 - 1)].num; }"},
+      {"{ s = \"\\\\\"; $1; }", "{ s = \"\\\\\"; yyvs[yysp + (1 - 3 - 1)].num; }"},
+      {"{ /*/ $1 */ $3 }", "{ /*/ $1 */ yyvs[yysp + (3 - 3 - 1)].num }"},
+      {"{ /* $1 */ $1 /* $1 */ }", "{ /* $1 */ yyvs[yysp + (1 - 3 - 1)].num /* $1 */ }"},
+      {"{ a = b / $1; }", "{ a = b / yyvs[yysp + (1 - 3 - 1)].num; }"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(rewritten(tagged_header, std::string("expr : expr '+' expr ") + c.action + " ;\n"), c.expected)

@@ -480,6 +480,17 @@ TEST(GeneratedParser, CompilesWithQuotesAndBackslashesInTerminalNames) {
   EXPECT_EQ(parser.run({"\"\\", "\\"}), "q=0\nNo Rule '\\'\n=-1\n");
 }
 
+// Value references in comments and literals are left as written: a comment
+// naming "$5" of a shorter rule must not nest a comment into it.
+TEST(GeneratedParser, KeepsCommentsAndLiteralsOfActionsIntact) {
+  compiled_parser parser(
+      "s : e { /* $1 is the sum; $5 does not exist */ printf(\"$1=%d $$ \", $1); } ;\n"
+      "e : e '+' d { $$ = $1 + $3; /* not $$ = $1 */ } | d { $$ = $1; } ;\n"
+      "d : '1' { $$ = '$' == 36; } | '2' { $$ = 2; // $2\n } ;\n",
+      "%type <n> e d\n");
+  EXPECT_EQ(parser.run({"1+2", "2+2+1"}), "$1=3 $$ =0\n$1=5 $$ =0\n");
+}
+
 TEST(GeneratedParser, CompilesAsCPlusPlus) {
   compiled_parser parser("s : e { } ;\ne : e '+' a { $$ = $1 + $3; } | a { $$ = $1; } ;\na : 'a' { $$ = 1; } ;\n",
                          "%type <n> e a\n");
