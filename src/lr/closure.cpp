@@ -43,7 +43,6 @@ void feed_from_core(closure* c, size_t core, const lookahead_word* lookaheads) {
 void add_entry(closure* c, size_t core, const lookahead_word* set) {
   c->entries[c->entry_count++] = closure_entry{core, set};
   c->entry_of_core[core] = c->entry_count;
-  lookahead_set_add(c->core_marks, core);
 }
 
 // A core already in the kernel (the start item's) takes the closure's lookaheads as well.
@@ -86,7 +85,7 @@ void add_member(closure* c, size_t key, size_t entry) {
   c->next_member[entry] = SIZE_MAX;
   if (c->first_member[key] == SIZE_MAX) {
     c->first_member[key] = entry;
-    lookahead_set_add(c->key_marks, key);
+    c->keys[c->key_count++] = key;
   } else {
     c->next_member[c->last_member[key]] = entry;
   }
@@ -100,27 +99,25 @@ closure* closure_new(const core_table* table) {
   if (c == nullptr) return nullptr;
   size_t keys = table->term_count + table->nonterm_count;
   c->table = table;
-  c->key_words = lookahead_words_for(keys);
-  c->core_words = lookahead_words_for(table->core_count);
   c->nonterm_sets = allocate_array<lookahead_word>(table->nonterm_count * table->words);
   c->queued = allocate_array<bool>(table->nonterm_count);
   c->reached = allocate_array<bool>(table->nonterm_count);
   c->queue = allocate_array<size_t>(table->nonterm_count);
   c->reached_list = allocate_array<size_t>(table->nonterm_count);
   c->entry_of_core = allocate_array<size_t>(table->core_count);
-  c->core_marks = allocate_array<lookahead_word>(c->core_words);
   c->entries = allocate_array<closure_entry>(table->core_count);
   c->merged = allocate_array<lookahead_word>(table->rule_count * table->words);
   c->first_member = allocate_array<size_t>(keys);
   c->last_member = allocate_array<size_t>(keys);
   c->next_member = allocate_array<size_t>(table->core_count);
-  c->key_marks = allocate_array<lookahead_word>(c->key_words);
+  c->keys = allocate_array<size_t>(keys);
+  c->order = allocate_array<size_t>(table->core_count);
   c->completed = allocate_array<size_t>(table->core_count);
   c->successor = item_groups_new(table->core_count, table->words);
   if (c->nonterm_sets == nullptr || c->queued == nullptr || c->reached == nullptr || c->queue == nullptr ||
-      c->reached_list == nullptr || c->entry_of_core == nullptr || c->core_marks == nullptr ||
+      c->reached_list == nullptr || c->entry_of_core == nullptr || c->order == nullptr ||
       c->entries == nullptr || c->merged == nullptr || c->first_member == nullptr ||
-      c->last_member == nullptr || c->next_member == nullptr || c->key_marks == nullptr ||
+      c->last_member == nullptr || c->next_member == nullptr || c->keys == nullptr ||
       c->completed == nullptr || c->successor == nullptr) {
     closure_free(c);
     return nullptr;
@@ -137,13 +134,13 @@ void closure_free(closure* c) {
   memory_release(c->queue);
   memory_release(c->reached_list);
   memory_release(c->entry_of_core);
-  memory_release(c->core_marks);
+  memory_release(c->order);
   memory_release(c->entries);
   memory_release(c->merged);
   memory_release(c->first_member);
   memory_release(c->last_member);
   memory_release(c->next_member);
-  memory_release(c->key_marks);
+  memory_release(c->keys);
   memory_release(c->completed);
   item_groups_free(c->successor);
   memory_release(c);
@@ -163,18 +160,23 @@ void closure_solve(closure* c, const item_groups* kernel) {
 }
 
 void closure_group_successors(closure* c) {
+  // Sorting what the state holds, rather than walking a mark per core of the
+  // grammar, keeps the cost of a state to its own size.
   const core_table* t = c->table;
-  for (size_t core = lookahead_set_next(c->core_marks, 0, c->core_words); core != SIZE_MAX;
-       core = lookahead_set_next(c->core_marks, core + 1, c->core_words)) {
-    size_t entry = c->entry_of_core[core] - 1;
-    size_t key = t->next_key[core];
+  const closure_entry* entries = c->entries;
+  for (size_t k = 0; k < c->entry_count; ++k) c->order[k] = k;
+  std::sort(c->order, c->order + c->entry_count,
+            [entries](size_t a, size_t b) { return entries[a].core < entries[b].core; });
+  for (size_t k = 0; k < c->entry_count; ++k) {
+    size_t entry = c->order[k];
+    size_t key = t->next_key[entries[entry].core];
     if (key == no_symbol_key) {
       c->completed[c->completed_count++] = entry;
     } else {
       add_member(c, key, entry);
     }
   }
-  const closure_entry* entries = c->entries;
+  std::sort(c->keys, c->keys + c->key_count);
   const size_t* rank = t->rule_rank;
   const size_t* rule_of = t->core_rule;
   std::sort(c->completed, c->completed + c->completed_count, [entries, rank, rule_of](size_t a, size_t b) {
@@ -183,7 +185,8 @@ void closure_group_successors(closure* c) {
 }
 
 size_t closure_next_key(const closure* c, size_t start) {
-  return lookahead_set_next(c->key_marks, start, c->key_words);
+  const size_t* found = std::lower_bound(c->keys, c->keys + c->key_count, start);
+  return found == c->keys + c->key_count ? SIZE_MAX : *found;
 }
 
 void closure_fill_successor(closure* c, size_t key) {
@@ -237,12 +240,8 @@ void closure_reset(closure* c) {
   for (size_t k = 0; k < c->entry_count; ++k) {
     size_t core = c->entries[k].core;
     c->entry_of_core[core] = 0;
-    c->core_marks[core / lookahead_word_bits] = 0;
     size_t key = c->table->next_key[core];
-    if (key != no_symbol_key) {
-      c->first_member[key] = SIZE_MAX;
-      c->key_marks[key / lookahead_word_bits] = 0;
-    }
+    if (key != no_symbol_key) c->first_member[key] = SIZE_MAX;
   }
   for (size_t k = 0; k < c->reached_count; ++k) {
     size_t n = c->reached_list[k];
@@ -250,6 +249,7 @@ void closure_reset(closure* c) {
     std::memset(nonterm_set(c, n), 0, words * sizeof(lookahead_word));
   }
   c->entry_count = 0;
+  c->key_count = 0;
   c->reached_count = 0;
   c->queue_count = 0;
   c->merged_count = 0;

@@ -28,7 +28,6 @@ struct closure {
   size_t* reached_list;          // nonterminals with a set, in the order they were reached
   size_t reached_count;
   size_t* entry_of_core;         // by core: entry index + 1, 0 when the core is not in the state
-  lookahead_word* core_marks;    // one bit per core in the state, for walking cores in ascending order
   closure_entry* entries;        // the state's cores with their lookaheads
   size_t entry_count;
   lookahead_word* merged;        // sets of kernel cores that the closure adds to as well
@@ -36,9 +35,9 @@ struct closure {
   size_t* first_member;          // by exploration key: first entry that expects the symbol, SIZE_MAX when none
   size_t* last_member;           // by exploration key: last such entry
   size_t* next_member;           // by entry: the next entry expecting the same symbol
-  lookahead_word* key_marks;     // one bit per exploration key that some entry expects
-  size_t key_words;
-  size_t core_words;
+  size_t* keys;                  // the exploration keys that some entry expects, ascending once grouped
+  size_t key_count;
+  size_t* order;                 // entry indices in ascending core order once grouped
   size_t* completed;             // entries whose dot is at the end, in item order once grouped
   size_t completed_count;
   item_groups* successor;        // the kernel of the successor being formed
