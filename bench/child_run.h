@@ -16,18 +16,25 @@ inline double now_seconds() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
-// How a program run by run_program ended: exit status, wall-clock seconds and peak memory.
+// How a program run by run_program ended: exit status, wall-clock seconds, peak memory and processor seconds.
 struct run_figures {
   int status;
   double seconds;
   long peak_kib;
+  double cpu_seconds;  // user and system time: less disturbed than the wall clock by other work on a shared machine
 };
+
+// The processor seconds, user and system, that usage records.
+inline double processor_seconds(const rusage& usage) {
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 // Runs argv (a path, or a name looked up in PATH) with standard input from
 // input_path and output discarded; status 127 when it could not be started,
 // -1 when no child could be made or the child was killed.
 inline run_figures run_program(char* const argv[], const char* input_path) {
-  run_figures f{-1, 0, 0};
+  run_figures f{-1, 0, 0, 0};
   double start = now_seconds();
   pid_t child = fork();
   if (child < 0) return f;
@@ -43,15 +50,16 @@ inline run_figures run_program(char* const argv[], const char* input_path) {
   wait4(child, &status, 0, &usage);
   f.seconds = now_seconds() - start;
   f.peak_kib = usage.ru_maxrss;
+  f.cpu_seconds = processor_seconds(usage);
   f.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return f;
 }
 
 // Runs work() in a child process, so that its peak memory is its own, and
-// passes its plain result back through a pipe; false when the child could
-// not be run or died.
+// passes its plain result back through a pipe, with its processor seconds
+// when cpu_seconds is given; false when the child could not be run or died.
 template <typename R, typename F>
-bool run_in_child(F work, R* result, double* seconds, long* peak_kib) {
+bool run_in_child(F work, R* result, double* seconds, long* peak_kib, double* cpu_seconds = nullptr) {
   int channel[2];
   if (pipe(channel) != 0) return false;
   std::fflush(stdout);
@@ -72,6 +80,7 @@ bool run_in_child(F work, R* result, double* seconds, long* peak_kib) {
   wait4(child, &status, 0, &usage);
   *seconds = now_seconds() - start;
   *peak_kib = usage.ru_maxrss;
+  if (cpu_seconds != nullptr) *cpu_seconds = processor_seconds(usage);
   return got == static_cast<ssize_t>(sizeof *result) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 

@@ -7,13 +7,6 @@
 
 namespace {
 
-// Records never move while a grammar lives, so their addresses give a stable order.
-uintptr_t address_of(const void* record) { return reinterpret_cast<uintptr_t>(record); }
-
-bool is_terminal(symbol s) { return s.term != nullptr; }
-
-bool is_endmark(symbol s) { return s.term == nullptr && s.nonterm == nullptr; }
-
 // The position at which s belongs in the sorted set, and whether it is already there.
 size_t bisect(const symbol_set* set, symbol s, bool* present) {
   size_t lo = 0;
@@ -40,14 +33,6 @@ symbol symbol_for_term(struct term* t) { return symbol{t, nullptr}; }
 symbol symbol_for_nonterm(struct nonterm* n) { return symbol{nullptr, n}; }
 
 symbol symbol_for_endmark() { return symbol{nullptr, nullptr}; }
-
-bool symbol_equals(symbol a, symbol b) { return a.term == b.term && a.nonterm == b.nonterm; }
-
-bool symbol_less(symbol a, symbol b) {
-  if (is_terminal(a)) return !is_terminal(b) || address_of(b.term) > address_of(a.term);
-  if (is_endmark(a)) return false;
-  return !is_terminal(b) && (is_endmark(b) || address_of(b.nonterm) > address_of(a.nonterm));
-}
 
 void symbol_print(const symbol* s, FILE* stream) {
   if (s->term != nullptr) {

@@ -1,6 +1,7 @@
 #ifndef VELLMARK_GRAMMAR_SYMBOL_H
 #define VELLMARK_GRAMMAR_SYMBOL_H
 
+#include <cstdint>
 #include <cstdio>
 
 #include "text/growable.h"
@@ -30,10 +31,16 @@ symbol symbol_for_nonterm(struct nonterm* n);
 symbol symbol_for_endmark();
 
 // True iff both pointers of a and b are equal.
-bool symbol_equals(symbol a, symbol b);
+inline bool symbol_equals(symbol a, symbol b) { return a.term == b.term && a.nonterm == b.nonterm; }
 
-// Terminals before nonterminals before the end marker; within a kind, by record address.
-bool symbol_less(symbol a, symbol b);
+// Terminals before nonterminals before the end marker; within a kind, by record
+// address (records never move while a grammar lives, so the order is stable).
+inline bool symbol_less(symbol a, symbol b) {
+  auto address = [](const void* record) { return reinterpret_cast<uintptr_t>(record); };
+  if (a.term != nullptr) return b.term == nullptr || address(b.term) > address(a.term);
+  if (a.nonterm == nullptr) return false;  // the end marker comes last
+  return b.term == nullptr && (b.nonterm == nullptr || address(b.nonterm) > address(a.nonterm));
+}
 
 // Writes the symbol's name, or "$" for the end marker.
 void symbol_print(const symbol* s, FILE* stream);

@@ -58,41 +58,26 @@ bool action_add_completion(action* row, item i, bool accepting, bool* conflicted
 
 bool action_resolve_conflicts(action* row, const state* s, conflicts* found) {
   // Both maps ascend in symbol order: one walk meets every terminal they share.
-  rule_map** link = &row->reduces;
-  rule_map** error_tail = &row->errors;
-  while (*error_tail != nullptr) error_tail = &(*error_tail)->next;
-  state_map** shift_link = &row->shifts;
-  while (*link != nullptr) {
-    rule_map* reduction = *link;
-    while (*shift_link != nullptr && symbol_less((*shift_link)->symbol, reduction->symbol)) {
-      shift_link = &(*shift_link)->next;
-    }
-    state_map* shift = *shift_link;
-    if (shift == nullptr || !symbol_equals(shift->symbol, reduction->symbol)) {
-      link = &reduction->next;
-      continue;
-    }
-    resolution how = resolve_shift_reduce(reduction->symbol.term, reduction->rule);
-    if (!conflict_push(found, conflict{s, reduction->symbol, reduction->rule, how})) return false;
-    bool shifts = how == resolution::shift || how == resolution::shift_by_precedence ||
-                  how == resolution::shift_by_associativity;
-    bool reduces = how == resolution::reduce_by_precedence || how == resolution::reduce_by_associativity;
-    if (!reduces) {
-      *link = reduction->next;  // the shift alone stays, or neither
-      if (shifts) {
-        memory_release(reduction);
-      } else {
-        reduction->next = nullptr;
-        *error_tail = reduction;
-        error_tail = &reduction->next;
+  const state_map* shift = row->shifts;
+  for (const rule_map* reduction = row->reduces; reduction != nullptr;) {
+    const rule_map* following = reduction->next;  // read before the reduction may go
+    symbol t = reduction->symbol;
+    rule* r = reduction->rule;
+    while (shift != nullptr && symbol_less(shift->symbol, t)) shift = shift->next;
+    if (shift != nullptr && symbol_equals(shift->symbol, t)) {
+      resolution how = resolve_shift_reduce(t.term, r);
+      if (!conflict_push(found, conflict{s, t, r, how})) return false;
+      bool shifts = how == resolution::shift || how == resolution::shift_by_precedence ||
+                    how == resolution::shift_by_associativity;
+      bool reduces = how == resolution::reduce_by_precedence || how == resolution::reduce_by_associativity;
+      if (!shifts && !reduces && !rule_map_insert(&row->errors, t, r, nullptr)) return false;
+      if (!reduces) symbol_map_remove(&row->reduces, t);  // the shift alone stays, or neither
+      if (!shifts) {
+        shift = shift->next;
+        symbol_map_remove(&row->shifts, t);
       }
-    } else {
-      link = &reduction->next;
     }
-    if (!shifts) {
-      *shift_link = shift->next;
-      memory_release(shift);
-    }
+    reduction = following;
   }
   return true;
 }

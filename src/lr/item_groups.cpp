@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "text/hash_index.h"
 #include "text/memory.h"
 
 namespace {
@@ -15,11 +16,6 @@ void lay_out(item_groups* groups, size_t count, size_t words) {
   groups->words = words;
   groups->cores = reinterpret_cast<size_t*>(groups + 1);
   groups->sets = reinterpret_cast<lookahead_word*>(groups->cores + count);
-}
-
-uint64_t mix(uint64_t hash, uint64_t value) {
-  hash ^= value + 0x9e3779b97f4a7c15u + (hash << 6) + (hash >> 2);
-  return hash * 0xff51afd7ed558ccdu;
 }
 
 }  // namespace
@@ -47,8 +43,8 @@ void item_groups_free(item_groups* groups) { memory_release(groups); }
 void item_groups_rehash(item_groups* groups) {
   uint64_t hash = groups->count;
   size_t words = groups->count * groups->words;
-  for (size_t k = 0; k < groups->count; ++k) hash = mix(hash, groups->cores[k]);
-  for (size_t w = 0; w < words; ++w) hash = mix(hash, groups->sets[w]);
+  for (size_t k = 0; k < groups->count; ++k) hash = hash_mix(hash, groups->cores[k]);
+  for (size_t w = 0; w < words; ++w) hash = hash_mix(hash, groups->sets[w]);
   groups->hash = hash;
 }
 

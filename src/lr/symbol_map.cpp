@@ -1,7 +1,5 @@
 #include "lr/symbol_map.h"
 
-state_map* state_map_new(symbol key, state* target) { return symbol_map_new(key, target); }
-
 state_map* state_map_free(state_map* map) { return symbol_map_free(map); }
 
 bool state_map_insert(state_map** map, symbol key, state* target, bool* inserted) {
@@ -11,8 +9,6 @@ bool state_map_insert(state_map** map, symbol key, state* target, bool* inserted
 state* state_map_find(const state_map* map, symbol key) { return symbol_map_find(map, key); }
 
 bool state_map_is_same(const state_map* a, const state_map* b) { return symbol_map_is_same(a, b); }
-
-rule_map* rule_map_new(symbol key, rule* r) { return symbol_map_new(key, r); }
 
 rule_map* rule_map_free(rule_map* map) { return symbol_map_free(map); }
 

@@ -1,8 +1,12 @@
 #ifndef VELLMARK_LR_SYMBOL_MAP_H
 #define VELLMARK_LR_SYMBOL_MAP_H
 
+#include <cstddef>
+#include <cstdint>
+
 #include "grammar/rule.h"
 #include "grammar/symbol.h"
+#include "text/hash_index.h"
 #include "text/memory.h"
 
 struct state;
@@ -21,16 +25,34 @@ struct symbol_map_value<::rule> {
   ::rule* rule;  // not owned
 };
 
-// One node of a map from symbols to values, kept as a singly linked list in
-// strictly ascending key order; the map is its first node, null when empty.
+template <typename V>
+struct symbol_map_head;
+
+// One node of a map from symbols to values: the nodes form a singly linked
+// list in strictly ascending key order, and the map is its first node, null
+// when empty. Readers walk the list through next; only the functions below
+// link and unlink nodes, since they also keep the express lanes that make
+// lookups and insertions logarithmic. A node whose key hashes to height h
+// also stands on lanes 1 to h (its lane links follow the record in its
+// block), and lane L links in key order every node at least L high: a search
+// runs along the highest lane and drops one lane whenever the next step
+// would pass the key. A quarter of the keys reach lane 1, a sixteenth lane
+// 2, and so on, whatever the order of insertion.
 template <typename V>
 struct symbol_map : symbol_map_value<V> {
   ::symbol symbol;
-  symbol_map* next;
+  const symbol_map* next;   // the following node, null at the end
+  symbol_map_head<V>* head; // on the first node: where each lane starts, owned; null on the others and when no node has lanes
 };
 
 using state_map = symbol_map<state>;
 using rule_map = symbol_map<rule>;
+
+// The starts of a map's lanes; the links follow the record in its block.
+template <typename V>
+struct symbol_map_head {
+  size_t height;  // lanes held
+};
 
 // The value field of a node, whatever its name, for code written once for both maps.
 inline state*& symbol_map_target(symbol_map_value<state>* node) { return node->state; }
@@ -38,41 +60,142 @@ inline rule*& symbol_map_target(symbol_map_value<rule>* node) { return node->rul
 inline state* symbol_map_target(const symbol_map_value<state>* node) { return node->state; }
 inline rule* symbol_map_target(const symbol_map_value<rule>* node) { return node->rule; }
 
-// A single node holding key -> value; null when memory is exhausted.
-template <typename V>
-symbol_map<V>* symbol_map_new(symbol key, V* value) {
-  auto* node = memory_new_record<symbol_map<V>>();
-  if (node == nullptr) return nullptr;
-  node->symbol = key;
-  symbol_map_target(node) = value;
-  return node;
+// The most lanes a map has: enough for many millions of keys.
+constexpr size_t symbol_map_most_lanes = 16;
+
+// The number of lanes a node with this key stands on, the same for every map.
+inline size_t symbol_map_height(symbol key) {
+  uint64_t hash = hash_mix(hash_mix(0, reinterpret_cast<uintptr_t>(key.term)), reinterpret_cast<uintptr_t>(key.nonterm));
+  uint64_t bits = hash >> 32;  // the high half: the low bits of a product follow the aligned low bits of addresses
+  size_t height = 0;
+  while (height < symbol_map_most_lanes && (bits & 3) == 0) {
+    ++height;
+    bits >>= 2;
+  }
+  return height;
 }
 
-// Frees every node of the map; returns null.
+// The lane links of a node: link L - 1 is its successor on lane L.
+template <typename V>
+const symbol_map<V>** symbol_map_lanes(const symbol_map<V>* node) {
+  return reinterpret_cast<const symbol_map<V>**>(const_cast<symbol_map<V>*>(node) + 1);
+}
+
+// The first node of each lane: link L - 1 starts lane L.
+template <typename V>
+const symbol_map<V>** symbol_map_head_lanes(symbol_map_head<V>* head) {
+  return reinterpret_cast<const symbol_map<V>**>(head + 1);
+}
+
+template <typename V>
+size_t symbol_map_head_height(const symbol_map_head<V>* head) {
+  return head == nullptr ? 0 : head->height;
+}
+
+// A head with height lanes that keeps the lanes of head (which it replaces and frees); null, head untouched, when memory is exhausted.
+template <typename V>
+symbol_map_head<V>* symbol_map_head_raise(symbol_map_head<V>* head, size_t height) {
+  auto* taller = static_cast<symbol_map_head<V>*>(
+      memory_alloc_zero(1, sizeof(symbol_map_head<V>) + height * sizeof(symbol_map<V>*)));
+  if (taller == nullptr) return nullptr;
+  taller->height = height;
+  for (size_t lane = 0; lane < symbol_map_head_height(head); ++lane) {
+    symbol_map_head_lanes(taller)[lane] = symbol_map_head_lanes(head)[lane];
+  }
+  memory_release(head);
+  return taller;
+}
+
+// For each level, the link after which key belongs: level 0 is the node
+// list, level L the lane L; nodes below key come before the link.
+template <typename V>
+struct symbol_map_path {
+  const symbol_map<V>** links[symbol_map_most_lanes + 1];
+};
+
+template <typename V>
+void symbol_map_locate(symbol_map<V>** map, symbol_map_head<V>* head, symbol key, symbol_map_path<V>* path) {
+  const symbol_map<V>* before = nullptr;  // the last node below key found so far; null while none is
+  for (size_t lane = symbol_map_head_height(head); lane-- > 0;) {
+    const symbol_map<V>** link =
+        before == nullptr ? &symbol_map_head_lanes(head)[lane] : &symbol_map_lanes(before)[lane];
+    while (*link != nullptr && symbol_less((*link)->symbol, key)) {
+      before = *link;
+      link = &symbol_map_lanes(before)[lane];
+    }
+    path->links[lane + 1] = link;
+  }
+  const symbol_map<V>** link = before == nullptr ? const_cast<const symbol_map<V>**>(map)
+                                                 : &const_cast<symbol_map<V>*>(before)->next;
+  while (*link != nullptr && symbol_less((*link)->symbol, key)) link = &const_cast<symbol_map<V>*>(*link)->next;
+  path->links[0] = link;
+}
+
+// Takes node, which path leads to, out of the map and frees it; a first node hands the head on.
+template <typename V>
+void symbol_map_unlink(symbol_map<V>** map, const symbol_map_path<V>& path) {
+  auto* node = const_cast<symbol_map<V>*>(*path.links[0]);
+  size_t height = symbol_map_height(node->symbol);
+  *path.links[0] = node->next;
+  for (size_t lane = 0; lane < height; ++lane) *path.links[lane + 1] = symbol_map_lanes(node)[lane];
+  if (node->head != nullptr) {
+    if (*map != nullptr) {
+      (*map)->head = node->head;
+    } else {
+      memory_release(node->head);
+    }
+  }
+  memory_release(node);
+}
+
+// Frees every node of the map and its head; returns null.
 template <typename V>
 symbol_map<V>* symbol_map_free(symbol_map<V>* map) {
+  if (map != nullptr) memory_release(map->head);
   while (map != nullptr) {
-    symbol_map<V>* next = map->next;
+    auto* next = const_cast<symbol_map<V>*>(map->next);
     memory_release(map);
     map = next;
   }
   return nullptr;
 }
 
-// Links key -> value in key order unless the key is present (the stored value stays); false only when the node cannot be made.
+// Links key -> value in key order unless the key is present (the stored value stays); false, map unchanged, only when memory is exhausted.
 template <typename V>
 bool symbol_map_insert(symbol_map<V>** map, symbol key, V* value, bool* inserted) {
-  symbol_map<V>* node = symbol_map_new(key, value);
+  size_t height = symbol_map_height(key);
+  auto* node = static_cast<symbol_map<V>*>(
+      memory_alloc_zero(1, sizeof(symbol_map<V>) + height * sizeof(symbol_map<V>*)));
   if (node == nullptr) return false;
-  symbol_map<V>** link = map;
-  while (*link != nullptr && symbol_less((*link)->symbol, key)) link = &(*link)->next;
-  if (*link != nullptr && symbol_equals((*link)->symbol, key)) {
+  symbol_map_head<V>* head = *map != nullptr ? (*map)->head : nullptr;
+  if (height > symbol_map_head_height(head)) {
+    symbol_map_head<V>* taller = symbol_map_head_raise(head, height);
+    if (taller == nullptr) {
+      memory_release(node);
+      return false;
+    }
+    head = taller;
+    if (*map != nullptr) (*map)->head = head;
+  }
+  symbol_map_path<V> path;
+  symbol_map_locate(map, head, key, &path);
+  if (*path.links[0] != nullptr && symbol_equals((*path.links[0])->symbol, key)) {
     memory_release(node);
     if (inserted != nullptr) *inserted = false;
     return true;
   }
-  node->next = *link;
-  *link = node;
+  node->symbol = key;
+  symbol_map_target(node) = value;
+  node->next = *path.links[0];
+  *path.links[0] = node;
+  for (size_t lane = 0; lane < height; ++lane) {
+    symbol_map_lanes(node)[lane] = *path.links[lane + 1];
+    *path.links[lane + 1] = node;
+  }
+  if (*map == node) {
+    if (node->next != nullptr) const_cast<symbol_map<V>*>(node->next)->head = nullptr;
+    node->head = head;
+  }
   if (inserted != nullptr) *inserted = true;
   return true;
 }
@@ -80,11 +203,32 @@ bool symbol_map_insert(symbol_map<V>** map, symbol key, V* value, bool* inserted
 // The value stored under key; null when there is none.
 template <typename V>
 V* symbol_map_find(const symbol_map<V>* map, symbol key) {
-  for (; map != nullptr; map = map->next) {
-    if (symbol_equals(map->symbol, key)) return symbol_map_target(map);
-    if (symbol_less(key, map->symbol)) break;  // keys ascend: it cannot come later
+  if (map == nullptr) return nullptr;
+  const symbol_map<V>* node = map;  // the search stands before node, at the head while node is the first
+  symbol_map_head<V>* head = map->head;
+  const symbol_map<V>* before = nullptr;
+  for (size_t lane = symbol_map_head_height(head); lane-- > 0;) {
+    const symbol_map<V>* ahead = before == nullptr ? symbol_map_head_lanes(head)[lane] : symbol_map_lanes(before)[lane];
+    while (ahead != nullptr && symbol_less(ahead->symbol, key)) {
+      before = ahead;
+      ahead = symbol_map_lanes(before)[lane];
+    }
+    if (ahead != nullptr && symbol_equals(ahead->symbol, key)) return symbol_map_target(ahead);
   }
-  return nullptr;
+  if (before != nullptr) node = before->next;
+  while (node != nullptr && symbol_less(node->symbol, key)) node = node->next;
+  return node != nullptr && symbol_equals(node->symbol, key) ? symbol_map_target(node) : nullptr;
+}
+
+// Removes key and its value; false when the key is not present.
+template <typename V>
+bool symbol_map_remove(symbol_map<V>** map, symbol key) {
+  if (*map == nullptr) return false;
+  symbol_map_path<V> path;
+  symbol_map_locate(map, (*map)->head, key, &path);
+  if (*path.links[0] == nullptr || !symbol_equals((*path.links[0])->symbol, key)) return false;
+  symbol_map_unlink(map, path);
+  return true;
 }
 
 // True when both maps hold equal keys with identical values position by position.
@@ -100,22 +244,25 @@ bool symbol_map_is_same(const symbol_map<V>* a, const symbol_map<V>* b) {
 // Unlinks and frees every node whose value is value.
 template <typename V>
 void symbol_map_erase_value(symbol_map<V>** map, const V* value) {
-  symbol_map<V>** link = map;
-  while (*link != nullptr) {
-    symbol_map<V>* node = *link;
+  if (*map == nullptr) return;
+  symbol_map_head<V>* head = (*map)->head;
+  size_t lanes = symbol_map_head_height(head);
+  symbol_map_path<V> path;  // walks along the list, one step behind on every level
+  path.links[0] = const_cast<const symbol_map<V>**>(map);
+  for (size_t lane = 0; lane < lanes; ++lane) path.links[lane + 1] = &symbol_map_head_lanes(head)[lane];
+  while (*path.links[0] != nullptr) {
+    const symbol_map<V>* node = *path.links[0];
     if (symbol_map_target(node) == value) {
-      *link = node->next;
-      memory_release(node);
-    } else {
-      link = &node->next;
+      symbol_map_unlink(map, path);
+      continue;
     }
+    path.links[0] = &const_cast<symbol_map<V>*>(node)->next;
+    size_t height = symbol_map_height(node->symbol);
+    for (size_t lane = 0; lane < height; ++lane) path.links[lane + 1] = &symbol_map_lanes(node)[lane];
   }
 }
 
-// A single node holding key -> target; null when memory is exhausted.
-state_map* state_map_new(symbol key, state* target);
-
-// Frees every node; returns null.
+// Frees every node and the head; returns null.
 state_map* state_map_free(state_map* map);
 
 // Inserts key -> target in key order unless key is present (the first target stays, *inserted false); false only when memory is exhausted.
@@ -127,10 +274,7 @@ state* state_map_find(const state_map* map, symbol key);
 // True when both maps have the same keys with the same states in the same order; two empty maps are the same.
 bool state_map_is_same(const state_map* a, const state_map* b);
 
-// A single node holding key -> r; null when memory is exhausted.
-rule_map* rule_map_new(symbol key, rule* r);
-
-// Frees every node; returns null.
+// Frees every node and the head; returns null.
 rule_map* rule_map_free(rule_map* map);
 
 // Inserts key -> r in key order unless key is present (the first rule stays, *inserted false); false only when memory is exhausted.

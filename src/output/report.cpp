@@ -105,14 +105,9 @@ const V* cursor_find(const symbol_map<V>** cursor, symbol key) {
   return nullptr;
 }
 
-bool make_cursors(map_cursors* c, const solver* s) {
-  size_t count = s->states->count;
-  c->shifts = static_cast<const state_map**>(memory_alloc_zero(count, sizeof(state_map*)));
-  c->reduces = static_cast<const rule_map**>(memory_alloc_zero(count, sizeof(rule_map*)));
-  c->accepts = static_cast<const rule_map**>(memory_alloc_zero(count, sizeof(rule_map*)));
-  c->gotos = static_cast<const state_map**>(memory_alloc_zero(count, sizeof(state_map*)));
-  if (c->shifts == nullptr || c->reduces == nullptr || c->accepts == nullptr || c->gotos == nullptr) return false;
-  for (size_t k = 0; k < count; ++k) {
+// Puts every cursor at the start of its map.
+void rewind_cursors(map_cursors* c, const solver* s) {
+  for (size_t k = 0; k < s->states->count; ++k) {
     const state* st = s->states->items[k];
     c->gotos[k] = st->gotos;
     if (st->action == nullptr) continue;
@@ -120,6 +115,16 @@ bool make_cursors(map_cursors* c, const solver* s) {
     c->reduces[k] = st->action->reduces;
     c->accepts[k] = st->action->accepts;
   }
+}
+
+bool make_cursors(map_cursors* c, const solver* s) {
+  size_t count = s->states->count;
+  c->shifts = static_cast<const state_map**>(memory_alloc_zero(count, sizeof(state_map*)));
+  c->reduces = static_cast<const rule_map**>(memory_alloc_zero(count, sizeof(rule_map*)));
+  c->accepts = static_cast<const rule_map**>(memory_alloc_zero(count, sizeof(rule_map*)));
+  c->gotos = static_cast<const state_map**>(memory_alloc_zero(count, sizeof(state_map*)));
+  if (c->shifts == nullptr || c->reduces == nullptr || c->accepts == nullptr || c->gotos == nullptr) return false;
+  rewind_cursors(c, s);
   return true;
 }
 
@@ -128,15 +133,6 @@ void release_cursors(map_cursors* c) {
   memory_release(c->reduces);
   memory_release(c->accepts);
   memory_release(c->gotos);
-}
-
-// True when the records lie in memory in the order they are printed, so that cursors only move forward.
-template <typename A>
-bool in_address_order(const A* array) {
-  for (size_t i = 1; i < array->count; ++i) {
-    if (reinterpret_cast<uintptr_t>(array->items[i - 1]) >= reinterpret_cast<uintptr_t>(array->items[i])) return false;
-  }
-  return true;
 }
 
 // One action cell, as print_action prints it.
@@ -198,9 +194,8 @@ void put_goto_row(line_buffer* out, const solver* s, map_cursors* cursors, symbo
   put_text(out, "\n", 1);
 }
 
-// Cursors when the rows come in address order and they can be made; null otherwise (every cell is searched).
-map_cursors* cursors_for(map_cursors* c, const solver* s, bool ordered) {
-  if (!ordered) return nullptr;
+// Cursors when they can be made; null otherwise (every cell is searched).
+map_cursors* cursors_for(map_cursors* c, const solver* s) {
   if (make_cursors(c, s)) return c;
   release_cursors(c);
   *c = map_cursors{};
@@ -214,6 +209,8 @@ struct table_scratch {
   line_buffer* line;
   map_cursors storage;
   map_cursors* cursors;
+  symbol last_key;  // of the last row begun
+  size_t rows;      // rows begun
 };
 
 void table_scratch_close(table_scratch* t) {
@@ -223,15 +220,23 @@ void table_scratch_close(table_scratch* t) {
 }
 
 // False (nothing kept) when the label or the line cannot be made; missing cursors only slow the lookups.
-bool table_scratch_open(table_scratch* t, const solver* s, bool ordered) {
+bool table_scratch_open(table_scratch* t, const solver* s) {
   t->label = ustring_new();
   t->line = memory_new_record<line_buffer>();
   if (t->label == nullptr || t->line == nullptr) {
     table_scratch_close(t);
     return false;
   }
-  t->cursors = cursors_for(&t->storage, s, ordered);
+  t->cursors = cursors_for(&t->storage, s);
   return true;
+}
+
+// Readies the cursors for the row of key. They only move forward through
+// the maps, whose keys ascend: a key below the last row's starts them over.
+void table_scratch_follow(table_scratch* t, const solver* s, symbol key) {
+  if (t->cursors != nullptr && t->rows > 0 && symbol_less(key, t->last_key)) rewind_cursors(t->cursors, s);
+  t->last_key = key;
+  ++t->rows;
 }
 
 }  // namespace
@@ -272,15 +277,17 @@ void print_action(const action* row, symbol lookahead) {
 bool print_actions(const grammar* g, const solver* s) {
   print_header(g, s);
   table_scratch t{};
-  if (!table_scratch_open(&t, s, in_address_order(g->terms))) return false;
+  if (!table_scratch_open(&t, s)) return false;
   size_t width = label_width(g);
   for (size_t i = 0; i < g->terms->count; ++i) {
     term* x = g->terms->items[i];
+    table_scratch_follow(&t, s, symbol_for_term(x));
     print_label(t.label, x->name, nullptr, width);
     put_action_row(t.line, s, t.cursors, symbol_for_term(x));
     flush(t.line);
   }
   print_label(t.label, nullptr, "$", width);
+  table_scratch_follow(&t, s, symbol_for_endmark());
   put_action_row(t.line, s, t.cursors, symbol_for_endmark());
   flush(t.line);
   print_label(t.label, nullptr, "any", width);
@@ -293,10 +300,11 @@ bool print_actions(const grammar* g, const solver* s) {
 bool print_gotos(const grammar* g, const solver* s) {
   print_header(g, s);
   table_scratch t{};
-  if (!table_scratch_open(&t, s, in_address_order(g->nonterms))) return false;
+  if (!table_scratch_open(&t, s)) return false;
   size_t width = label_width(g);
   for (size_t i = 0; i < g->nonterms->count; ++i) {
     nonterm* n = g->nonterms->items[i];
+    table_scratch_follow(&t, s, symbol_for_nonterm(n));
     print_label(t.label, n->name, nullptr, width);
     put_goto_row(t.line, s, t.cursors, symbol_for_nonterm(n));
     flush(t.line);

@@ -10,6 +10,12 @@
 // finds candidates: equality of the records behind equal hashes is the
 // caller's to decide, so what the table finds is what a full search would.
 
+// Folds value into hash: the one mixing step of the hashes that index records.
+inline uint64_t hash_mix(uint64_t hash, uint64_t value) {
+  hash ^= value + 0x9e3779b97f4a7c15u + (hash << 6) + (hash >> 2);
+  return hash * 0xff51afd7ed558ccdu;
+}
+
 // One slot of the table.
 template <typename T>
 struct hash_slot {

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "lr/state.h"
 #include "support/test_grammar.h"
 #include "text/memory.h"
@@ -44,12 +50,13 @@ TEST(SymbolMaps, ExistingKeyKeepsTheFirstValue) {
   state_map* map = nullptr;
   size_t live = memory_live_blocks();
   ASSERT_TRUE(state_map_insert(&map, test_t(f.g, "a"), f.one, nullptr));
+  size_t after_first = memory_live_blocks();
   bool inserted = true;
   ASSERT_TRUE(state_map_insert(&map, test_t(f.g, "a"), f.two, &inserted));
   EXPECT_FALSE(inserted);
   EXPECT_EQ(state_map_find(map, test_t(f.g, "a")), f.one);
   EXPECT_EQ(state_map_find(map, test_t(f.g, "b")), nullptr);
-  EXPECT_EQ(memory_live_blocks(), live + 1);
+  EXPECT_EQ(memory_live_blocks(), after_first);
   state_map_free(map);
   EXPECT_EQ(memory_live_blocks(), live);
 }
@@ -99,6 +106,146 @@ TEST(SymbolMaps, FailedNodeLeavesTheMapAsItWas) {
   EXPECT_TRUE(inserted);
   EXPECT_EQ(map->next, nullptr);
   rule_map_free(map);
+}
+
+// A map of many keys, and the plain sorted list of pairs that it must agree
+// with after every step, so that long express lanes are exercised too.
+struct wide_fixture {
+  grammar* g;
+  std::vector<symbol> keys;  // every terminal, every nonterminal and the end marker
+  std::vector<rule*> values;
+  rule_map* map = nullptr;
+  std::vector<std::pair<symbol, rule*>> reference;  // ascending keys
+
+  wide_fixture() {
+    std::string text = "%token";
+    for (int i = 0; i < 300; ++i) text += " t" + std::to_string(i);
+    text += "\n%%\nS : t0 { } | t1 { } | t2 { } ;\nA : S { } ;\nB : A { } ;\n";
+    g = read_test_grammar(text.c_str());
+    for (size_t i = 0; i < g->terms->count; ++i) keys.push_back(symbol_for_term(g->terms->items[i]));
+    for (size_t i = 0; i < g->nonterms->count; ++i) keys.push_back(symbol_for_nonterm(g->nonterms->items[i]));
+    keys.push_back(symbol_for_endmark());
+    for (size_t k = 0; k < 3; ++k) values.push_back(test_rule(g, "S", k));
+  }
+  ~wide_fixture() {
+    rule_map_free(map);
+    grammar_free(g);
+  }
+
+  std::vector<std::pair<symbol, rule*>>::iterator place(symbol key) {
+    return std::lower_bound(reference.begin(), reference.end(), key,
+                            [](const std::pair<symbol, rule*>& entry, symbol k) { return symbol_less(entry.first, k); });
+  }
+
+  void insert(symbol key, rule* value) {
+    bool inserted = false;
+    ASSERT_TRUE(rule_map_insert(&map, key, value, &inserted));
+    auto at = place(key);
+    bool present = at != reference.end() && symbol_equals(at->first, key);
+    EXPECT_EQ(inserted, !present);
+    if (!present) reference.insert(at, {key, value});
+  }
+
+  void remove(symbol key) {
+    auto at = place(key);
+    bool present = at != reference.end() && symbol_equals(at->first, key);
+    EXPECT_EQ(symbol_map_remove(&map, key), present);
+    if (present) reference.erase(at);
+  }
+
+  void erase(const rule* value) {
+    rule_map_erase(&map, value);
+    std::erase_if(reference, [value](const std::pair<symbol, rule*>& entry) { return entry.second == value; });
+  }
+
+  // The walk through next gives the reference in order, and every key is found or not as the reference says.
+  void expect_agreement() {
+    size_t k = 0;
+    for (const rule_map* node = map; node != nullptr; node = node->next, ++k) {
+      ASSERT_LT(k, reference.size());
+      EXPECT_TRUE(symbol_equals(node->symbol, reference[k].first));
+      EXPECT_EQ(node->rule, reference[k].second);
+      EXPECT_EQ(node->head != nullptr, node == map && node->head != nullptr);  // only the first node holds the head
+    }
+    EXPECT_EQ(k, reference.size());
+    for (symbol key : keys) {
+      auto at = place(key);
+      rule* expected = at != reference.end() && symbol_equals(at->first, key) ? at->second : nullptr;
+      EXPECT_EQ(rule_map_find(map, key), expected);
+    }
+  }
+};
+
+// A small generator of pseudo-random numbers, the same on every machine.
+uint64_t next_random(uint64_t* seed) {
+  *seed = *seed * 6364136223846793005u + 1442695040888963407u;
+  return *seed >> 33;
+}
+
+TEST(SymbolMaps, AgreeWithASortedListUnderRandomChanges) {
+  wide_fixture f;
+  uint64_t seed = 7;
+  for (int step = 0; step < 3000; ++step) {
+    symbol key = f.keys[next_random(&seed) % f.keys.size()];
+    uint64_t roll = next_random(&seed) % 10;
+    if (roll < 6) {
+      f.insert(key, f.values[next_random(&seed) % f.values.size()]);
+    } else if (roll < 9) {
+      f.remove(key);
+    } else if (step % 50 == 9) {
+      f.erase(f.values[next_random(&seed) % f.values.size()]);
+    }
+    if (step % 100 == 0) f.expect_agreement();
+  }
+  f.expect_agreement();
+}
+
+TEST(SymbolMaps, AgreeWhateverTheOrderOfInsertion) {
+  struct order {
+    const char* name;
+    bool descending;
+    size_t stride;
+  };
+  const order orders[] = {{"ascending", false, 1}, {"descending", true, 1}, {"interleaved", false, 7}};
+  for (const order& o : orders) {
+    SCOPED_TRACE(o.name);
+    wide_fixture f;
+    std::vector<symbol> sorted = f.keys;
+    std::sort(sorted.begin(), sorted.end(), symbol_less);
+    if (o.descending) std::reverse(sorted.begin(), sorted.end());
+    for (size_t start = 0; start < o.stride; ++start) {
+      for (size_t k = start; k < sorted.size(); k += o.stride) f.insert(sorted[k], f.values[k % 3]);
+    }
+    f.expect_agreement();
+    for (size_t k = 0; k < sorted.size(); k += 2) f.remove(sorted[k]);  // the first node too, handing the head on
+    f.expect_agreement();
+    f.erase(f.values[0]);
+    f.erase(f.values[1]);
+    f.erase(f.values[2]);
+    f.expect_agreement();
+    EXPECT_EQ(f.map, nullptr);
+  }
+}
+
+TEST(SymbolMaps, EveryFailedAllocationLeavesTheMapAsItWas) {
+  wide_fixture f;
+  uint64_t seed = 11;
+  for (int step = 0; step < 400; ++step) {
+    symbol key = f.keys[next_random(&seed) % f.keys.size()];
+    memory_fail_at(1);
+    bool inserted = false;
+    EXPECT_FALSE(rule_map_insert(&f.map, key, f.values[0], &inserted));
+    memory_fail_at(2);  // the node is made; raising the head, when the key is taller than every lane, fails
+    if (!rule_map_insert(&f.map, key, f.values[0], &inserted)) {
+      EXPECT_GT(symbol_map_height(key), symbol_map_head_height(f.map == nullptr ? nullptr : f.map->head));
+    } else {
+      auto at = f.place(key);
+      if (at == f.reference.end() || !symbol_equals(at->first, key)) f.reference.insert(at, {key, f.values[0]});
+    }
+    memory_fail_at(0);
+    if (step % 40 == 0) f.expect_agreement();
+  }
+  f.expect_agreement();
 }
 
 }  // namespace
