@@ -4,9 +4,13 @@
 
 namespace {
 
-// How reading a name or an option ended, so that running out of memory is
-// never mistaken for malformed text that may be ignored.
-enum class outcome { done, malformed, out_of_memory };
+// How reading a name or an option ended, so that running out of memory, or
+// a comment that failed (after its message), is never mistaken for
+// malformed text that may be ignored.
+enum class outcome { done, malformed, out_of_memory, broken_comment };
+
+// True when reading must stop: the failure is no malformed option to ignore.
+bool is_fatal(outcome o) { return o == outcome::out_of_memory || o == outcome::broken_comment; }
 
 bool is_ascii_letter(codepoint c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -20,10 +24,13 @@ bool read_name_rest(reader* r, ustring* name) {
   return true;
 }
 
-// Reads one name after white space and comments into *name (null unless done).
+// Reads one name after white space and comments into *name (null unless
+// done). A comment that fails ends the name there: its text is never taken
+// for the name.
 outcome read_name(reader* r, ustring** name) {
   *name = nullptr;
-  codepoint first = read_space_and_next(r);
+  if (!read_space(r)) return outcome::broken_comment;
+  codepoint first = read_next(r);
   if (!is_name_start(first)) return outcome::malformed;
   ustring* text = ustring_new();
   if (text == nullptr || !ustring_push(text, first) || !read_name_rest(r, text)) {
@@ -43,10 +50,11 @@ bool read_expected(reader* r, codepoint expected) {
 
 // Reads the parts of name="value" in order, stopping at the first one missing.
 outcome read_option_parts(reader* r, ustring** name, ustring** value) {
-  read_space(r);
-  if (read_name(r, name) == outcome::out_of_memory) return outcome::out_of_memory;
+  outcome part = read_name(r, name);
+  if (is_fatal(part)) return part;
   if (!read_expected(r, '=') || !read_expected(r, '"')) return outcome::malformed;
-  if (read_name(r, value) == outcome::out_of_memory) return outcome::out_of_memory;
+  part = read_name(r, value);
+  if (is_fatal(part)) return part;
   if (!read_expected(r, '"')) return outcome::malformed;
   if (*name == nullptr || *value == nullptr) return outcome::malformed;
   return outcome::done;
@@ -99,5 +107,5 @@ bool parse_option(directives* d, reader* r) { return read_option(d, r) == outcom
 
 bool process_directive(const ustring* name, directives* d, reader* r) {
   if (name == nullptr || ustring_compare(name, "option") != 0) return true;
-  return read_option(d, r) != outcome::out_of_memory;
+  return !is_fatal(read_option(d, r));
 }

@@ -22,8 +22,8 @@ directives* directives_new();
 void directives_free(directives* d);
 
 // Skips white space and comments, consumes one character and, when it starts a name, the rest of
-// the name; returns the new name, or null when that first character (left consumed) cannot start
-// a name or memory runs out.
+// the name; returns the new name, or null when a comment fails (after its message, nothing more
+// consumed), when that first character (left consumed) cannot start a name, or memory runs out.
 ustring* read_directive_name(reader* r);
 
 // Reads one assignment of the form name="value" and stores a prefix value; false when the text is
@@ -31,7 +31,8 @@ ustring* read_directive_name(reader* r);
 bool parse_option(directives* d, reader* r);
 
 // Acts on one directive: "option" reads an option assignment, every other name is ignored; false
-// only when memory ran out while an option was read (a malformed option is ignored).
+// only when memory ran out or a comment failed while an option was read (a malformed option is
+// ignored).
 bool process_directive(const ustring* name, directives* d, reader* r);
 
 #endif

@@ -146,6 +146,8 @@ bool read_user_code_section(patterns* p, reader* r) {
 // Reads "<name>" before a rule's expression and finds the declared start condition.
 bool read_rule_start(patterns* p, reader* r, size_t line, start** condition) {
   read_next(r);
+  // A comment that fails before the name fails the rule, with its own message only.
+  if (!read_space(r)) return false;
   ustring* name = read_start_name(r);
   bool closed = read_next(r) == '>';
   *condition = closed ? start_find(p->starts, name) : nullptr;

@@ -27,8 +27,8 @@ bool start_push(starts* table, ustring* name);
 start* start_find(const starts* table, const ustring* name);
 
 // Skips white space and comments, consumes one character and, when it starts a name, the rest of
-// the name; returns the new name, or null when that first character (left consumed) cannot start
-// a name or memory runs out.
+// the name; returns the new name, or null when a comment fails (after its message, nothing more
+// consumed), when that first character (left consumed) cannot start a name, or memory runs out.
 ustring* read_start_name(reader* r);
 
 #endif

@@ -126,6 +126,16 @@ TEST(PatternsRead, FailuresReportTheirMessagesInOrder) {
       {"%x 1\n%%\n", "Failed to read header section.\n"},
       {"\xff\n%%\n", "Invalid Unicode code point.\nFailed to read header section.\n"},
       {"/* \xff */\n%%\n", "Invalid Unicode code point in comment.\nFailed to read header section.\n"},
+      // A comment that fails inside a name fails its section: no name, start
+      // condition or option value is ever taken from the comment's text.
+      {"%x /*\xC3\x41S */ T\n%%\n", "Invalid Unicode code point in comment.\nFailed to read header section.\n"},
+      {"%/*\xC3\x41x */ S\n%%\n", "Invalid Unicode code point in comment.\nFailed to read header section.\n"},
+      {"%option /*\xC3\x41 prefix=\"q\" */ W\n%%\n",
+       "Invalid Unicode code point in comment.\nFailed to read header section.\n"},
+      {"%option prefix=\"/*\xC3\x41*/q\"\n%%\n", "Invalid Unicode code point in comment.\nFailed to read header section.\n"},
+      {"%option prefix=\"q\" /* open\n", "Unexpected end of file in comment.\nFailed to read header section.\n"},
+      {"%x S\n%%\n</*\xC3\x41INITIAL>a ;\n", "Invalid Unicode code point in comment.\nerror: invalid rules section.\n"},
+      {"%x S\n%%\n< /* open\n", "Unexpected end of file in comment.\nerror: invalid rules section.\n"},
       {"%%\nabc ;\n  <COMMENT>abc ;\n",
        "error: unknown start condition on line 3.\nerror: invalid rules section.\n"},
       {"%x S\n%%\n<S abc ;\n",
