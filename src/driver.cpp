@@ -166,7 +166,7 @@ int run_stages(diagnostics* d, const options& o, FILE* input, output_handle& sou
   }
   output_handle header;
   if (header_name != nullptr) {
-    header.reset(write_token_definitions(g.get(), &style.names, header_name));
+    header.reset(write_token_definitions(g.get(), &style.names, header_name, d));
     if (!header) return 1;
   }
   if (!solve_grammar(s.get(), g.get())) {

@@ -65,15 +65,16 @@ bool write_token_header(const grammar* g, const output_names* names, FILE* strea
   return true;
 }
 
-output_file* write_token_definitions(const grammar* g, const output_names* names, const char* name) {
+output_file* write_token_definitions(const grammar* g, const output_names* names, const char* name,
+                                     diagnostics* d) {
   output_file* header = output_file_open(name);
   if (header == nullptr) {
-    std::fprintf(stderr, "Unable to open %s for writing.\n", name);
+    diagnostics_line(d, "Unable to open %s for writing.", name);
     return nullptr;
   }
   bool written = write_token_header(g, names, header->stream);
   if (written && (std::fflush(header->stream) != 0 || std::ferror(header->stream) != 0)) {
-    std::fprintf(stderr, "Error: Unable to write %s.\n", name);
+    diagnostics_line(d, "Error: Unable to write %s.", name);
     written = false;
   }
   if (written) return header;

@@ -10,9 +10,10 @@ constexpr char token_header_name[] = "grammar.tab.h";
 
 // Writes the token numbers, the value type and the shared declarations into
 // the output file for name, which the caller commits or discards; null after
-// a message naming the file when it cannot be opened or written, or
-// silently when memory runs out.
-output_file* write_token_definitions(const grammar* g, const output_names* names, const char* name);
+// a message through d naming the file when it cannot be opened or written,
+// or silently when memory runs out.
+output_file* write_token_definitions(const grammar* g, const output_names* names, const char* name,
+                                     diagnostics* d);
 
 // Writes the same text to an open stream; false when memory runs out.
 bool write_token_header(const grammar* g, const output_names* names, FILE* stream);
