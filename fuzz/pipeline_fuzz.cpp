@@ -1,6 +1,6 @@
 // Runs the whole generator on arbitrary bytes: read the grammar, check it,
-// write the token header, solve, write the parser source and print the table report,
-// all into the null device. The input size and the number of states are
+// write the token header, solve, explain the conflicts, write the parser
+// source, the state report and the table report, all into the null device. The input size and the number of states are
 // capped, because a few kilobytes of grammar can ask for an automaton of
 // exponential size, which is a slow run rather than a fault.
 #include "fuzz_input.h"
@@ -8,8 +8,10 @@
 #include "grammar/grammar_check.h"
 #include "grammar/grammar_reader.h"
 #include "lr/solver.h"
+#include "output/conflict_warnings.h"
 #include "output/parser_writer.h"
 #include "output/report.h"
+#include "output/state_report.h"
 #include "output/token_header.h"
 #include "text/reader.h"
 
@@ -31,7 +33,9 @@ void generate(grammar* g, solver* s, size_t size) {
   if (!write_token_header(g, &style.names, sink)) return;
   s->state_limit = max_states;
   if (!solve_grammar(s, g)) return;
+  warn_about_conflicts(&d, g, s);
   if (!write_parser(g, s, &style, sink)) return;
+  if (!write_state_report(g, s, sink)) return;
   print_parser(g, s);
 }
 

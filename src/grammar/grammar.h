@@ -7,6 +7,7 @@
 #include "grammar/nonterm.h"
 #include "grammar/rule.h"
 #include "grammar/term.h"
+#include "text/diagnostics.h"
 #include "text/hash_index.h"
 #include "text/ustring.h"
 
@@ -16,7 +17,9 @@ struct grammar {
   struct nonterms* nonterms;  // in order of first appearance, owned
   nonterm* start;             // head of the first rule group; null while none was read
   nonterm* declared_start;    // the start symbol the grammar names, not owned; null when it names none
+  source_position declared_start_at;  // where the grammar names it
   int64_t expected_conflicts; // shift/reduce conflicts the grammar expects; -1 when it states none
+  uint32_t precedence_levels; // precedence lines read so far: the level of the latest
   ustring* prolog;            // text between "%{" and "%}"
   ustring* union_body;        // the union block, braces included
   ustring* user_code;         // text after the second "%%"

@@ -195,6 +195,170 @@ bool read_union_block(reader* r, ustring* text) {
   return false;
 }
 
+// The terminal written in quotes whose characters are text, made and
+// appended with the code point of its first character as its token number
+// when it is new; null when memory is exhausted.
+term* find_or_add_quoted(grammar* g, const ustring* text, source_position at) {
+  term* t = grammar_find_term(g, text);
+  if (t != nullptr) return t;
+  ustring* name = ustring_copy(text);
+  if (name == nullptr) return nullptr;
+  t = term_new(name);
+  ustring_free(name);
+  if (t == nullptr) return nullptr;
+  t->value = static_cast<int32_t>(ustring_at(text, 0));
+  t->seen_at = at;
+  if (!grammar_add_term(g, t)) {
+    term_free(t);
+    return nullptr;
+  }
+  return t;
+}
+
+// Reads a quoted terminal from its opening quote through its closing one; null after a message.
+term* read_quoted_terminal(grammar* g, reader* r) {
+  source_position at = reader_position(r);
+  read_next(r);
+  ustring* text = read_characters(r);
+  if (text == nullptr) return nullptr;
+  term* t = find_or_add_quoted(g, text, at);
+  ustring_free(text);
+  if (t != nullptr) read_next(r);
+  return t;
+}
+
+// Reads one name or quoted terminal of a precedence line: a name not seen before is declared as a token.
+term* read_precedence_terminal(grammar* g, reader* r, const ustring* tag) {
+  if (peek_next(r) == U'\'') return read_quoted_terminal(g, r);
+  source_position at = reader_position(r);
+  ustring* name = read_identifier(r);
+  if (name == nullptr) {
+    reader_report(r, "Expected token name or quoted terminal.");
+    return nullptr;
+  }
+  term* t = grammar_find_term(g, name);
+  if (t == nullptr && declare_token(g, r, name, tag, at)) t = g->terms->items[g->terms->count - 1];  // declared last
+  ustring_free(name);
+  return t;
+}
+
+// Gives t the level and grouping of the line being read; false after a message when it already has a level.
+bool take_precedence(grammar* g, reader* r, term* t, associativity assoc, source_position at) {
+  if (t->precedence != 0) {
+    char message[300];
+    std::snprintf(message, sizeof message, "Terminal '%.*s' is already on an earlier precedence line.",
+                  static_cast<int>(t->name->size < 200 ? t->name->size : 200), reinterpret_cast<const char*>(t->name->data));
+    reader_report_at(r, at, message);
+    return false;
+  }
+  t->precedence = g->precedence_levels;
+  t->assoc = assoc;
+  return true;
+}
+
+// Reads the rest of a precedence line after its keyword: one new level, binding tighter than the lines before.
+bool read_directive_precedence(grammar* g, reader* r, associativity assoc) {
+  ustring* tag = nullptr;
+  if (!read_token_tag(r, &tag)) return false;
+  ++g->precedence_levels;
+  bool ok = true;
+  for (;;) {
+    ok = read_space_to_newline(r);
+    codepoint c = peek_next(r);
+    if (!ok || c == no_character) break;
+    if (c == U'\n') {
+      read_next(r);
+      break;
+    }
+    source_position at = reader_position(r);
+    term* t = read_precedence_terminal(g, r, tag);
+    ok = t != nullptr && take_precedence(g, r, t, assoc, at);
+    if (!ok) break;
+  }
+  ustring_free(tag);
+  return ok;
+}
+
+// Reads the name after "%start": the start symbol, a nonterminal whose rules may come later.
+bool read_directive_start(grammar* g, reader* r) {
+  read_blanks(r);
+  g->declared_start_at = reader_position(r);
+  ustring* name = starts_identifier(peek_next(r)) ? read_identifier(r) : nullptr;
+  if (name == nullptr) {
+    reader_report(r, "Expected a nonterminal name after %start.");
+    return false;
+  }
+  bool is_token = grammar_find_term(g, name) != nullptr;
+  nonterm* n = is_token || g->declared_start != nullptr ? nullptr : find_or_add_nonterm(g, name, g->declared_start_at);
+  ustring_free(name);
+  if (is_token) {
+    reader_report_at(r, g->declared_start_at, "The start symbol must be a nonterminal.");
+  } else if (g->declared_start != nullptr) {
+    reader_report_at(r, g->declared_start_at, "The start symbol is named twice.");
+  }
+  g->declared_start = n;
+  return n != nullptr;
+}
+
+// Reads the number after "%expect": how many shift/reduce conflicts the grammar expects.
+bool read_directive_expect(grammar* g, reader* r) {
+  read_blanks(r);
+  if (!is_digit(peek_next(r))) {
+    reader_report(r, "Expected a number after %expect.");
+    return false;
+  }
+  int64_t count = 0;
+  while (is_digit(peek_next(r))) {
+    count = count * 10 + static_cast<int64_t>(read_next(r) - U'0');
+    if (count > INT32_MAX) {
+      reader_report(r, "The number after %expect is too large.");
+      return false;
+    }
+  }
+  g->expected_conflicts = count;
+  return true;
+}
+
+// Reads "%prec NAME" or "%prec 'c'" after the symbols of an alternative: the
+// alternative takes that terminal's precedence, and its action must follow.
+bool read_rule_precedence(grammar* g, rule* target, reader* r) {
+  source_position keyword_at = reader_position(r);
+  read_next(r);
+  ustring* keyword = read_identifier(r);
+  if (keyword == nullptr) return false;
+  bool is_prec = ustring_compare(keyword, "prec") == 0;
+  ustring_free(keyword);
+  if (!is_prec) {
+    reader_report_at(r, keyword_at, "Unknown directive in rule.");
+    return false;
+  }
+  codepoint c = skip_space_and_peek(r);
+  term* t = nullptr;
+  if (c == U'\'') {
+    t = read_quoted_terminal(g, r);
+    if (t == nullptr) return false;
+  } else if (starts_identifier(c)) {
+    source_position name_at = reader_position(r);
+    ustring* name = read_identifier(r);
+    if (name == nullptr) return false;
+    t = grammar_find_term(g, name);
+    ustring_free(name);
+    if (t == nullptr) {
+      reader_report_at(r, name_at, "Expected a token after %prec.");
+      return false;
+    }
+  } else {
+    reader_report(r, "Expected a token after %prec.");
+    return false;
+  }
+  target->precedence = t;
+  if (skip_space_and_peek(r) != U'{') {
+    reader_report(r, "Expected the action after %prec.");
+    return false;
+  }
+  return true;
+}
+
 // Reads a directive's keyword after its "%" and runs that directive.
 bool read_directive(grammar* g, reader* r) {
   source_position keyword_at = reader_position(r);
@@ -207,6 +371,16 @@ bool read_directive(grammar* g, reader* r) {
     ok = read_directive_union(g, r);
   } else if (ustring_compare(keyword, "type") == 0) {
     ok = read_directive_type(g, r);
+  } else if (ustring_compare(keyword, "left") == 0) {
+    ok = read_directive_precedence(g, r, associativity::left);
+  } else if (ustring_compare(keyword, "right") == 0) {
+    ok = read_directive_precedence(g, r, associativity::right);
+  } else if (ustring_compare(keyword, "nonassoc") == 0) {
+    ok = read_directive_precedence(g, r, associativity::nonassoc);
+  } else if (ustring_compare(keyword, "start") == 0) {
+    ok = read_directive_start(g, r);
+  } else if (ustring_compare(keyword, "expect") == 0) {
+    ok = read_directive_expect(g, r);
   } else {
     reader_report_at(r, keyword_at, "Unknown directive.");
   }
@@ -255,6 +429,10 @@ bool grammar_read(grammar* g, reader* r) {
   }
   if (!grammar_read_user_code(g, r)) {
     reader_report(r, "Failed to read grammar user code.");
+    return false;
+  }
+  if (g->declared_start != nullptr && g->declared_start->rules->count == 0) {
+    reader_report_at(r, g->declared_start_at, "The start symbol has no rules.");
     return false;
   }
   grammar_assign_ids(g);
@@ -406,6 +584,8 @@ rule* read_rule(grammar* g, nonterm* n, reader* r) {
       ok = read_rule_nonterminal(g, alternative, r);
     } else if (c == U'|' || c == U';' || c == U'{') {
       return alternative;
+    } else if (c == U'%' && starts_identifier(peek_ahead(r))) {
+      ok = read_rule_precedence(g, alternative, r);
     } else if (is_printable(c)) {
       message_with_char("Unexpected '%c' in rule.", c, r);
       ok = false;
@@ -428,24 +608,9 @@ bool read_rule_terminal(grammar* g, rule* target, reader* r) {
     reader_report(r, "Unable to read terminal in rule.");
     return false;
   }
-  term* t = grammar_find_term(g, text);
-  if (t == nullptr) {
-    codepoint first = ustring_at(text, 0);
-    t = term_new(text);
-    if (t == nullptr) {
-      ustring_free(text);
-      return false;
-    }
-    t->value = static_cast<int32_t>(first);
-    t->seen_at = at;
-    if (!grammar_add_term(g, t)) {
-      term_free(t);
-      ustring_free(text);
-      return false;
-    }
-  }
+  term* t = find_or_add_quoted(g, text, at);
   ustring_free(text);
-  if (!symbol_push_term(target->symbols, t)) return false;
+  if (t == nullptr || !symbol_push_term(target->symbols, t)) return false;
   read_next(r);
   return true;
 }

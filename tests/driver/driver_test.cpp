@@ -589,6 +589,56 @@ TEST_F(Driver, ConflictsResolvedByShiftingAreCountedAndTheFirstExplained) {
   EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1), "<stdin>: warning: 1 shift/reduce conflict resolved by shifting\n");
 }
 
+TEST_F(Driver, DanglingElseIsExplainedAndExpectingItSilencesTheWarning) {
+  const std::string rules =
+      "%%\nstmt : IF '(' X ')' stmt { } | IF '(' X ')' stmt ELSE stmt { } | X { } ;\n";
+  write("if.y", "%token IF ELSE X\n%start stmt\n" + rules);
+  run_result r = run({"if.y"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err,
+            "if.y: warning: 1 shift/reduce conflict resolved by shifting\n"
+            "if.y: warning: conflict in state 14 on ELSE: shift stmt -> IF '(' X ')' stmt \u2022 ELSE stmt, reduce stmt "
+            "-> IF '(' X ')' stmt \u2022; resolved by shift (no precedence decides)\n"
+            "  example: IF '(' X ')' IF '(' X ')' stmt \u2022 ELSE\n"
+            "  ambiguous, two derivations of stmt: IF '(' X ')' IF '(' X ')' stmt ELSE stmt\n"
+            "    reduce: stmt -> IF '(' X ')' [stmt -> IF '(' X ')' stmt] ELSE stmt\n"
+            "    shift:  stmt -> IF '(' X ')' [stmt -> IF '(' X ')' stmt ELSE stmt]\n");
+  std::string generated = read("grammar.tab.c");
+
+  write("if.y", "%token IF ELSE X\n%start stmt\n%expect 1\n" + rules);
+  r = run({"if.y"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(read("grammar.tab.c"), generated);  // expecting the conflict changes no table
+
+  // A different number fails the run, and no output is written or replaced.
+  for (const char* expected : {"0", "2"}) {
+    fs::remove(dir / "grammar.tab.c");
+    write("if.y", "%token IF ELSE X\n%start stmt\n%expect " + std::string(expected) + "\n" + rules);
+    r = run({"-d", "if.y"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("if.y: warning: conflict in state 14 on ELSE"), std::string::npos);
+    EXPECT_EQ(r.err.substr(r.err.rfind("if.y:")),
+              "if.y: error: expected " + std::string(expected) + " shift/reduce conflict" +
+                  (expected[0] == '1' ? "" : "s") + ", found 1\n");
+    EXPECT_FALSE(exists("grammar.tab.c"));
+    EXPECT_FALSE(exists("grammar.tab.h"));
+  }
+}
+
+TEST_F(Driver, PrecedenceDeclarationsLeaveNothingToWarnAbout) {
+  write("e.y", "%token N\n%left '-'\n%left '*'\n%%\ne : e '-' e { } | e '*' e { } | N { } ;\n");
+  run_result r = run({"e.y"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  write("e.y", "%token N\n%left '-' '*'\n%left '*'\n%%\ne : e '-' e { } ;\n");
+  r = run({"e.y"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "e.y:3:7: Terminal '*' is already on an earlier precedence line.\nFailed to read grammar header.\n"
+            "Unable to read grammar.\n");
+}
+
 TEST_F(Driver, StateReportGoesToItsOwnFileBesideTheOtherOutputs) {
   write("g.y", "%token N\n%%\ne : e '-' e { } | N { } ;\n");
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{

@@ -59,6 +59,11 @@ const char* const own_messages[] = {
     "Missing '{' to start compound statement.", "error: unexpected end of input.",
     "Unexpected end of input in string.", "Unexpected end of input in character.", "Missing ''' to end character.",
     "Unexpected end of file in prolog.",
+    "Terminal '%s' is already on an earlier precedence line.", "Expected token name or quoted terminal.",
+    "Expected a nonterminal name after %start.", "The start symbol must be a nonterminal.",
+    "The start symbol is named twice.", "Expected a number after %expect.", "The number after %expect is too large.",
+    "The start symbol has no rules.", "Unknown directive in rule.", "Expected a token after %prec.",
+    "Expected the action after %prec.",
     // the analysis
     "Shift conflict on terminal '%s'", "Accept conflict on lookahead symbol", "Reduce Conflict", "%s -> %s",
     "  example: %s", "%s: warning: %s", "%s: error: %s", "  ambiguous, two derivations of %s", "    reduce: %s",
@@ -204,6 +209,11 @@ const std::string small_grammar =
     "e : e '+' NUM { $$ = $1 + $3; } | '(' e ')' { $$ = $2; } | NUM { $$ = $1; } ;\n%%\n"
     "/* user code */\nint main(void) { return yyparse(); }\n";
 const std::string medium_grammar = doubling_grammar(5);
+// Operators with levels, a comparison that does not chain, a named start and the one conflict it expects.
+const std::string precedence_grammar =
+    "%token N IF ELSE\n%nonassoc '<'\n%left '+' '-'\n%left '*'\n%right UMINUS\n%start s\n%expect 1\n%%\n"
+    "s : IF '(' e ')' s { } | IF '(' e ')' s ELSE s { } | e ';' { } ;\n"
+    "e : e '<' e { } | e '+' e { } | e '-' e { } | e '*' e { } | '-' e %prec UMINUS { } | N { } ;\n";
 
 void PrintTo(const program_case& c, std::ostream* out) { *out << c.name; }
 
@@ -275,6 +285,7 @@ INSTANTIATE_TEST_SUITE_P(
                     // The state report takes the place the harness fills with a previous header, so that a
                     // failed run is seen to leave it as it was.
                     program_case{"small_state_report", small_grammar.c_str(), {"--report=grammar.tab.h"}, 2},
+                    program_case{"precedence_state_report", precedence_grammar.c_str(), {"--report=grammar.tab.h"}, 3},
                     program_case{"calculator_header", "calc/calc.y", {"-d", "-o", "calc.tab.c"}, 1},
                     program_case{"json_header", "json/json.y", {"-d"}, 1},
                     program_case{"json_named_header", "json/json.y", {"--header=grammar.tab.h", "-p", "json_"}, 3},

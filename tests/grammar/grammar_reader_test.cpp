@@ -582,7 +582,7 @@ TEST(GrammarReaderFailures, HeaderSection) {
       {"stray continuation byte", "%token A\n\x80%%\n", "2:1", "Unexpected 'invalid UTF-8' in header section.\n"},
       {"blank after percent", "% token X\n%%\n", "1:2", "Unexpected ' ' to start identifier.\n"},
       {"percent at end", "%", "1:2", "Unexpected 'end of input' to start identifier.\n"},
-      {"unknown directive", "%start s\n%%\n", "1:2", "Unknown directive.\n"},
+      {"unknown directive", "%begin s\n%%\n", "1:2", "Unknown directive.\n"},
       {"keyword prefix", "%tokens A\n%%\n", "1:2", "Unknown directive.\n"},
       {"unclosed prolog", "%{ int x;\n", "2:1", "Unexpected end of file in prolog.\n"},
       {"token tag not an identifier", "%token <1n> A\n%%\n", "1:9",
@@ -699,6 +699,82 @@ TEST(GrammarReaderFailures, RulesSection) {
        "Failed to read rule for nonterminal.\n"},
   };
   expect_failures(cases, rules_failed);
+}
+
+// ---------------------------------------------------------------------------
+// Precedence, the start symbol and expected conflicts
+
+TEST_F(GrammarReaderTest, PrecedenceLinesDeclareLevelsAndNewTokensInOrder) {
+  ASSERT_TRUE(read_ok("%token A\n%left '+' '-'\n%right <n> POW A\n%nonassoc '<' NEW\n%start e\n%expect 3\n%%\n"
+                      "x : e { } ;\ne : e '+' e { } | e POW e %prec '+' { } | '-' e %prec NEW { } | A { } ;\n"));
+  struct level {
+    const char* name;
+    uint32_t precedence;
+    associativity assoc;
+    int32_t value;
+    const char* tag;
+  };
+  const level levels[] = {
+      {"A", 2, associativity::right, 0x110000, ""},     {"+", 1, associativity::left, '+', ""},
+      {"-", 1, associativity::left, '-', ""},           {"POW", 2, associativity::right, 0x110001, "n"},
+      {"<", 3, associativity::nonassoc, '<', ""},       {"NEW", 3, associativity::nonassoc, 0x110002, ""},
+  };
+  ASSERT_EQ(g_->terms->count, 6u);
+  for (size_t k = 0; k < 6; ++k) {
+    const term* t = term_at(k);
+    SCOPED_TRACE(levels[k].name);
+    EXPECT_EQ(text_of(t->name), levels[k].name);
+    EXPECT_EQ(t->precedence, levels[k].precedence);
+    EXPECT_EQ(t->assoc, levels[k].assoc);
+    EXPECT_EQ(t->value, levels[k].value);
+    EXPECT_EQ(text_of(t->type), levels[k].tag);
+  }
+  EXPECT_EQ(g_->precedence_levels, 3u);
+  EXPECT_EQ(g_->declared_start, nonterm_at(0));  // e: named by %start before its group
+  EXPECT_EQ(g_->start, nonterm_at(1));
+  EXPECT_EQ(grammar_start_symbol(g_), nonterm_at(0));
+  EXPECT_EQ(g_->expected_conflicts, 3);
+  EXPECT_EQ(rule_of(0, 0)->precedence, nullptr);
+  EXPECT_EQ(rule_precedence(rule_of(0, 0)), term_at(1));
+  EXPECT_EQ(rule_of(0, 1)->precedence, term_at(1));
+  EXPECT_EQ(rule_of(0, 2)->precedence, term_at(5));
+  EXPECT_EQ(rule_of(0, 1)->symbols->count, 3u);  // %prec adds no symbol
+}
+
+TEST_F(GrammarReaderTest, WithoutTheNewDirectivesNothingIsDeclared) {
+  ASSERT_TRUE(read_ok("%token A\n%%\ne : e '+' A { } ;\n"));
+  EXPECT_EQ(g_->declared_start, nullptr);
+  EXPECT_EQ(g_->expected_conflicts, -1);
+  EXPECT_EQ(g_->precedence_levels, 0u);
+  EXPECT_EQ(term_at(0)->precedence, 0u);
+  EXPECT_EQ(term_at(1)->assoc, associativity::none);
+}
+
+TEST(GrammarReaderFailures, PrecedenceStartAndExpect) {
+  const std::vector<failure_case> header = {
+      {"terminal on two lines", "%left '+' '-'\n%right A '-'\n%%\n", "2:10",
+       "Terminal '-' is already on an earlier precedence line.\n"},
+      {"token twice on one line", "%nonassoc LT LT\n%%\n", "1:14", "Terminal 'LT' is already on an earlier precedence line.\n"},
+      {"number on precedence line", "%left 1\n%%\n", "1:7",
+       "Unexpected '1' to start identifier.\nExpected token name or quoted terminal.\n"},
+      {"start without name", "%start\n%%\n", "1:7", "Expected a nonterminal name after %start.\n"},
+      {"start names a token", "%token A\n%start A\n%%\n", "2:8", "The start symbol must be a nonterminal.\n"},
+      {"start named twice", "%start a\n%start b\n%%\n", "2:8", "The start symbol is named twice.\n"},
+      {"expect without number", "%expect x\n%%\n", "1:9", "Expected a number after %expect.\n"},
+      {"expect too large", "%expect 99999999999\n%%\n", "1:19", "The number after %expect is too large.\n"},
+  };
+  expect_failures(header, header_failed);
+  const std::vector<failure_case> rules = {
+      {"prec of an unknown name", "%%\ne : 'x' %prec UNKNOWN { } ;\n", "2:15", "Expected a token after %prec.\n"},
+      {"prec of a nonterminal", "%%\ne : 'x' %prec e { } ;\n", "2:15", "Expected a token after %prec.\n"},
+      {"prec without name", "%%\ne : 'x' %prec { } ;\n", "2:15", "Expected a token after %prec.\n"},
+      {"symbol after prec", "%%\ne : 'x' %prec 'x' 'y' { } ;\n", "2:19", "Expected the action after %prec.\n"},
+      {"other word in rule", "%%\ne : 'x' %left { } ;\n", "2:9", "Unknown directive in rule.\n"},
+  };
+  expect_failures(rules, std::string("Failed to read rule for nonterminal.\n") + rules_failed);
+  outcome o = read_text("%start s\n%%\ne : 'x' { } ;\n");
+  EXPECT_FALSE(o.ok);
+  EXPECT_EQ(o.errors, "g.y:1:8: The start symbol has no rules.\n");
 }
 
 TEST(GrammarReaderFailures, UserCode) {

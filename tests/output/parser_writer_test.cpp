@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "support/commands.h"
+#include "support/precedence_recogniser.h"
 #include "support/test_grammar.h"
 #include "grammar/grammar_reader.h"
 #include "output/parser_code.h"
@@ -614,6 +615,68 @@ TEST(GeneratedParser, AcceptsExactlyTheSentencesOfItsGrammar) {
       EXPECT_EQ(results[i], expected[i]) << c.rules << "on \"" << words[i] << "\"";
     }
   }
+}
+
+// What the parser printed for each input line: the postfix its actions wrote
+// followed by "=0", or "=-1" alone for a rejected line.
+std::vector<std::string> readings_of(const std::string& output) {
+  std::vector<std::string> readings;
+  std::string pending;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    size_t end = line.rfind('=');
+    if (end == std::string::npos || (line.substr(end) != "=0" && line.substr(end) != "=-1")) {
+      pending += line;
+      continue;
+    }
+    std::string result = line.substr(end);
+    readings.push_back(result == "=0" ? pending + line : result);
+    pending.clear();
+  }
+  return readings;
+}
+
+TEST(GeneratedParser, GroupsOperatorsAsTheSlowReadingWithPrecedenceDoes) {
+  const std::string declarations =
+      "%nonassoc '<'\n%left '+' '-'\n%left '*'\n%right UMINUS\n%right '^'\n";
+  compiled_parser parser(
+      "s : e { } ;\n"
+      "e : e '<' e { printf(\"<\"); } | e '+' e { printf(\"+\"); } | e '-' e { printf(\"-\"); }\n"
+      "  | e '*' e { printf(\"*\"); } | e '^' e { printf(\"^\"); } | '-' e %prec UMINUS { printf(\"~\"); }\n"
+      "  | '(' e ')' { } | 'n' { printf(\"n\"); } ;\n",
+      declarations);
+  precedence_recogniser slow({{'<', 1, associativity::nonassoc},
+                              {'+', 2, associativity::left},
+                              {'-', 2, associativity::left},
+                              {'*', 3, associativity::left},
+                              {'~', 4, associativity::right},
+                              {'^', 5, associativity::right}});
+  // Every short word, and longer ones over the operators that interact most: two minus signs, a power and a comparison.
+  std::vector<std::string> words = all_words("n+-*^<()", 5);
+  for (const std::string& w : all_words("n-^<", 7)) words.push_back(w);
+  for (const char* longer : {"n<n<n", "n-n-n-n", "n^n^n^n", "-n^n*n", "n+n*n^-n", "(n<n)<n", "--n-n"}) {
+    words.push_back(longer);
+  }
+  std::vector<std::string> results = readings_of(parser.run(words));
+  ASSERT_EQ(results.size(), words.size());
+  size_t accepted = 0;
+  for (size_t i = 0; i < words.size(); ++i) {
+    std::vector<std::string> allowed = slow.readings(words[i]);
+    ASSERT_LE(allowed.size(), 1u) << "the levels leave two readings of " << words[i];
+    std::string expected = allowed.empty() ? "=-1" : allowed[0] + "=0";
+    accepted += allowed.empty() ? 0 : 1;
+    EXPECT_EQ(results[i], expected) << "on \"" << words[i] << "\"";
+  }
+  EXPECT_GT(accepted, 200u);
+  EXPECT_EQ(results[words.size() - 7], "=-1");  // a comparison does not chain
+  EXPECT_EQ(results[words.size() - 4], "nn^~n*=0");
+}
+
+TEST(GeneratedParser, ANamedStartAcceptsEveryAlternative) {
+  const std::string rules = "program : stmts { printf(\"P\"); } | '@' { printf(\"@\"); } ;\n"
+                            "stmts : stmts 's' { printf(\"s\"); } | 's' { printf(\"s\"); } ;\n";
+  EXPECT_EQ(compiled_parser(rules).run({"@", "ss"}), "No Rule '@'\n=-1\nssP=0\n");
+  EXPECT_EQ(compiled_parser(rules, "%start program\n").run({"@", "ss", "s@"}), "@=0\nssP=0\nsNo Rule '@'\n=-1\n");
 }
 
 }  // namespace

@@ -1,0 +1,5 @@
+%token IF ELSE X
+%start stmt
+%expect 1
+%%
+stmt : IF '(' X ')' stmt { } | IF '(' X ')' stmt ELSE stmt { } | X { } | '@' { } ;
