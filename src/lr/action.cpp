@@ -4,14 +4,10 @@
 #include <cstdio>
 
 #include "grammar/term.h"
+#include "text/hash_index.h"
 #include "text/memory.h"
 
 namespace {
-
-uint64_t mix(uint64_t hash, uint64_t value) {
-  hash ^= value + 0x9e3779b97f4a7c15u + (hash << 6) + (hash >> 2);
-  return hash * 0xff51afd7ed558ccdu;
-}
 
 uint64_t symbol_bits(symbol s) {
   return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(s.term)) ^
@@ -126,21 +122,21 @@ bool action_is_same(const action* a, const action* b) {
 uint64_t action_hash(const action* row) {
   uint64_t hash = 0;
   for (const state_map* node = row->shifts; node != nullptr; node = node->next) {
-    hash = mix(mix(hash, symbol_bits(node->symbol)), reinterpret_cast<uintptr_t>(node->state));
+    hash = hash_mix(hash_mix(hash, symbol_bits(node->symbol)), reinterpret_cast<uintptr_t>(node->state));
   }
-  hash = mix(hash, 1);
+  hash = hash_mix(hash, 1);
   for (const rule_map* node = row->reduces; node != nullptr; node = node->next) {
-    hash = mix(mix(hash, symbol_bits(node->symbol)), reinterpret_cast<uintptr_t>(node->rule));
+    hash = hash_mix(hash_mix(hash, symbol_bits(node->symbol)), reinterpret_cast<uintptr_t>(node->rule));
   }
-  hash = mix(hash, 2);
+  hash = hash_mix(hash, 2);
   for (const rule_map* node = row->accepts; node != nullptr; node = node->next) {
-    hash = mix(mix(hash, symbol_bits(node->symbol)), reinterpret_cast<uintptr_t>(node->rule));
+    hash = hash_mix(hash_mix(hash, symbol_bits(node->symbol)), reinterpret_cast<uintptr_t>(node->rule));
   }
-  hash = mix(hash, 3);
+  hash = hash_mix(hash, 3);
   for (const rule_map* node = row->errors; node != nullptr; node = node->next) {
-    hash = mix(mix(hash, symbol_bits(node->symbol)), reinterpret_cast<uintptr_t>(node->rule));
+    hash = hash_mix(hash_mix(hash, symbol_bits(node->symbol)), reinterpret_cast<uintptr_t>(node->rule));
   }
-  return mix(hash, reinterpret_cast<uintptr_t>(row->default_rule));
+  return hash_mix(hash, reinterpret_cast<uintptr_t>(row->default_rule));
 }
 
 void print_reduce_conflict(const rule* stored, const rule* incoming) {
