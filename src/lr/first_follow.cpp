@@ -20,17 +20,33 @@ bool insert_one(symbol_set* destination, symbol s, bool* changed) {
   return true;
 }
 
+// Adds to destination FIRST of the symbols of [first, last): what they can
+// begin with, up to the first symbol that cannot vanish; *reaches_end tells
+// whether all of them can vanish.
+bool insert_first_of_range(symbol_set* destination, const symbol* first, const symbol* last, bool* reaches_end,
+                           bool* changed) {
+  for (const symbol* s = first; s != last; ++s) {
+    if (s->nonterm == nullptr) {
+      *reaches_end = false;
+      return insert_one(destination, *s, changed);
+    }
+    if (!insert_all(destination, s->nonterm->firsts, changed)) return false;
+    if (!s->nonterm->nullable) {
+      *reaches_end = false;
+      return true;
+    }
+  }
+  *reaches_end = true;
+  return true;
+}
+
 }  // namespace
 
 bool insert_firsts(nonterm* a, const rule* r, bool* changed) {
   const symbols* rhs = r->symbols;
-  for (size_t i = 0; i < rhs->count; ++i) {
-    symbol s = rhs->items[i];
-    if (s.nonterm == nullptr) return insert_one(a->firsts, s, changed);
-    if (!insert_all(a->firsts, s.nonterm->firsts, changed)) return false;
-    if (!s.nonterm->nullable) return true;
-  }
-  if (!a->nullable) {
+  bool reaches_end = false;
+  if (!insert_first_of_range(a->firsts, rhs->items, rhs->items + rhs->count, &reaches_end, changed)) return false;
+  if (reaches_end && !a->nullable) {
     a->nullable = true;
     *changed = true;
   }
@@ -61,19 +77,7 @@ bool insert_follows(nonterm* b, const symbol_set* source, bool* changed) {
 
 bool insert_follows_list(nonterm* b, const symbol* first, const symbol* last, bool* reaches_end,
                          bool* changed) {
-  for (const symbol* s = first; s != last; ++s) {
-    if (s->nonterm == nullptr) {
-      *reaches_end = false;
-      return insert_one(b->follows, *s, changed);
-    }
-    if (!insert_all(b->follows, s->nonterm->firsts, changed)) return false;
-    if (!s->nonterm->nullable) {
-      *reaches_end = false;
-      return true;
-    }
-  }
-  *reaches_end = true;
-  return true;
+  return insert_first_of_range(b->follows, first, last, reaches_end, changed);
 }
 
 bool nonterm_solve_follows(nonterm* a, bool* changed) {
@@ -107,11 +111,7 @@ bool solve_follows(nonterm* start, nonterms* all, symbol end_marker) {
 
 bool solve_firsts_for_symbols(const symbols* sequence, symbol_set* result) {
   result->count = 0;
-  for (size_t i = 0; i < sequence->count; ++i) {
-    symbol s = sequence->items[i];
-    if (s.nonterm == nullptr) return symbol_insert(result, s, nullptr);
-    if (!symbol_insert_set(result, s.nonterm->firsts)) return false;
-    if (!s.nonterm->nullable) return true;
-  }
-  return true;
+  bool reaches_end = false;
+  bool changed = false;
+  return insert_first_of_range(result, sequence->items, sequence->items + sequence->count, &reaches_end, &changed);
 }
