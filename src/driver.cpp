@@ -150,7 +150,7 @@ int run_stages(diagnostics* d, const options& o, FILE* input, output_handle& sou
   if (!in || !g || !s) return 1;
   reader_report_to(in.get(), d);
   const parser_options style{output_names{o.prefix}, o.line_directives, d->input_name,
-                             o.output != nullptr ? o.output : default_output};
+                             o.output != nullptr ? o.output : default_output, d};
   bool read = grammar_read(g.get(), in.get());
   if (reader_failed(in.get())) {
     diagnostics_line(d, "Error: Unable to read the input file.");

@@ -208,9 +208,9 @@ void write_preamble(const grammar* g, const output_names* names, FILE* stream) {
 
 // Pushes buffered output to the file and reports a write error, which would
 // otherwise leave a truncated parser behind a successful run.
-bool finish_output(FILE* stream) {
+bool finish_output(FILE* stream, diagnostics* d) {
   if (std::fflush(stream) == 0 && std::ferror(stream) == 0) return true;
-  std::fputs("Error: Unable to write the parser source.\n", stderr);
+  diagnostics_line(d, "Error: Unable to write the parser source.");
   return false;
 }
 
@@ -220,13 +220,13 @@ bool finish_output(FILE* stream) {
 bool write_parser_head(const grammar* g, const parser_options* o, FILE* stream) {
   line_marks marks{o->grammar_file, o->output_file, nullptr};
   if (o->line_directives && (marks.output = line_counter_open(stream)) == nullptr) {
-    std::fputs("Memory allocation failed in write_actions.\n", stderr);
+    diagnostics_line(o->sink, "Memory allocation failed in write_actions.");
     return false;
   }
   FILE* head = marks.output != nullptr ? marks.output->stream : stream;
   write_preamble(g, &o->names, head);
   bool complete = write_actions(g, &o->names, marks.output != nullptr ? &marks : nullptr, head);
-  if (!complete) std::fputs("Memory allocation failed in write_actions.\n", stderr);
+  if (!complete) diagnostics_line(o->sink, "Memory allocation failed in write_actions.");
   return line_counter_close(marks.output) && complete;
 }
 
@@ -248,7 +248,8 @@ void write_nonterm(const nonterm* n, const output_names* names, FILE* stream) {
   write_symbol_record("nonterm", n->id, n->name, names, stream);
 }
 
-bool write_action_tables(const grammar* /* the rows name their terminals */, const solver* s, const output_names* names, FILE* stream) {
+bool write_action_tables(const grammar* /* the rows name their terminals */, const solver* s, const output_names* names, FILE* stream,
+                         diagnostics* d) {
   size_t state_count = s->states->count;
   size_t widest = 0;
   size_t entries = count_action_entries(s, &widest);
@@ -262,7 +263,7 @@ bool write_action_tables(const grammar* /* the rows name their terminals */, con
       scratch == nullptr) {
     release_action_tables(&tables);
     memory_release(scratch);
-    std::fputs("Memory allocation failed in write_action_tables.\n", stderr);
+    diagnostics_line(d, "Memory allocation failed in write_action_tables.");
     return false;
   }
   size_t j = 0;
@@ -296,7 +297,7 @@ void write_default_rules(const solver* s, const output_names* names, FILE* strea
   std::fputs("};\n\n", stream);
 }
 
-bool write_the_gotos(const solver* s, const grammar* g, const output_names* names, FILE* stream) {
+bool write_the_gotos(const solver* s, const grammar* g, const output_names* names, FILE* stream, diagnostics* d) {
   size_t state_count = s->states->count;
   size_t widest = 0;
   size_t entries = count_goto_entries(s, &widest);
@@ -308,7 +309,7 @@ bool write_the_gotos(const solver* s, const grammar* g, const output_names* name
   if (tables.gopact == nullptr || tables.gocheck == nullptr || tables.gotable == nullptr || scratch == nullptr) {
     release_goto_tables(&tables);
     memory_release(scratch);
-    std::fputs("Error: failed to allocate memory for goto tables.\n", stderr);
+    diagnostics_line(d, "Error: failed to allocate memory for goto tables.");
     return false;
   }
   fill_goto_entries(s, scratch, &tables);
@@ -321,14 +322,14 @@ bool write_the_gotos(const solver* s, const grammar* g, const output_names* name
   return true;
 }
 
-bool write_the_rules(const grammar* g, const output_names* names, FILE* stream) {
+bool write_the_rules(const grammar* g, const output_names* names, FILE* stream, diagnostics* d) {
   size_t count = count_rules(g);
   int* lhs = static_cast<int*>(memory_alloc_zero(count, sizeof(int)));
   int* lengths = static_cast<int*>(memory_alloc_zero(count, sizeof(int)));
   if (lhs == nullptr || lengths == nullptr) {
     memory_release(lhs);
     memory_release(lengths);
-    std::fputs("Memory allocation failed in write_the_rules.\n", stderr);
+    diagnostics_line(d, "Memory allocation failed in write_the_rules.");
     return false;
   }
   size_t position = 0;
@@ -349,10 +350,10 @@ bool write_the_rules(const grammar* g, const output_names* names, FILE* stream) 
 bool write_parser(const grammar* g, const solver* s, const parser_options* o, FILE* stream) {
   const output_names* names = &o->names;
   bool complete = write_parser_head(g, o, stream);
-  if (!write_action_tables(g, s, names, stream)) return false;
+  if (!write_action_tables(g, s, names, stream, o->sink)) return false;
   write_default_rules(s, names, stream);
-  complete = write_the_gotos(s, g, names, stream) && complete;
-  complete = write_the_rules(g, names, stream) && complete;
+  complete = write_the_gotos(s, g, names, stream, o->sink) && complete;
+  complete = write_the_rules(g, names, stream, o->sink) && complete;
   names_print_code(names, reinterpret_cast<const char*>(parser_code), parser_code_len, stream);
-  return finish_output(stream) && complete;
+  return finish_output(stream, o->sink) && complete;
 }

@@ -14,6 +14,7 @@ struct parser_options {
   bool line_directives;      // each action between #line directives, so that compilers point into the grammar
   const char* grammar_file;  // with line_directives: the grammar's name as compiler messages should give it
   const char* output_file;   // with line_directives: the generated file's
+  diagnostics* sink;         // where the writer's messages go; null: standard error
 };
 
 // Writes the whole generated parser source for a solved grammar: prolog,
@@ -22,20 +23,22 @@ struct parser_options {
 // or the stream reports a write error, true otherwise.
 bool write_parser(const grammar* g, const solver* s, const parser_options* o, FILE* stream);
 
-// Writes yypact, yycheck, yytable and yyaccept; false after a message,
-// writing nothing, when the arrays cannot be allocated.
-bool write_action_tables(const grammar* g, const solver* s, const output_names* names, FILE* stream);
+// Writes yypact, yycheck, yytable and yyaccept; false after a message
+// through d, writing nothing, when the arrays cannot be allocated.
+bool write_action_tables(const grammar* g, const solver* s, const output_names* names, FILE* stream,
+                         diagnostics* d = nullptr);
 
 // Writes yydefact: each state's default rule, -1 for none.
 void write_default_rules(const solver* s, const output_names* names, FILE* stream);
 
 // Writes yygopact, yygocheck, yygotable and then the grammar's user code;
-// false after a message, writing neither, when the arrays cannot be allocated.
-bool write_the_gotos(const solver* s, const grammar* g, const output_names* names, FILE* stream);
+// false after a message through d, writing neither, when the arrays cannot be allocated.
+bool write_the_gotos(const solver* s, const grammar* g, const output_names* names, FILE* stream,
+                     diagnostics* d = nullptr);
 
-// Writes yyr1 and yyr2; false after a message, writing nothing, when the
-// arrays cannot be allocated.
-bool write_the_rules(const grammar* g, const output_names* names, FILE* stream);
+// Writes yyr1 and yyr2; false after a message through d, writing nothing,
+// when the arrays cannot be allocated.
+bool write_the_rules(const grammar* g, const output_names* names, FILE* stream, diagnostics* d = nullptr);
 
 // Writes "int name[] = {v0, v1, ...};" and an empty line, the name spelt as
 // names says. C has no empty arrays: an empty table gets one unused 0.

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "support/captured_diagnostics.h"
 #include "support/commands.h"
 #include "support/precedence_recogniser.h"
 #include "support/test_grammar.h"
@@ -326,6 +327,28 @@ TEST(ParserFailure, AWriteErrorIsReportedAsFailure) {
   EXPECT_FALSE(write_parser(p.g, p.s, &plain_parser, full));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: Unable to write the parser source.\n");
   std::fclose(full);
+}
+
+// Through the run's sink, a writer that ran out of memory says so first.
+TEST(ParserFailure, TheRunsSinkTellsExhaustedMemoryFromAWriteError) {
+  solved p("%%\ns : 'a' { } ;\n");
+  FILE* full = std::fopen("/dev/full", "w");
+  ASSERT_NE(full, nullptr);
+  captured_diagnostics write_error("g.y");
+  parser_options to_sink{};
+  to_sink.sink = &write_error.sink;
+  EXPECT_FALSE(write_parser(p.g, p.s, &to_sink, full));
+  EXPECT_EQ(write_error.text(), "Error: Unable to write the parser source.\n");
+  std::fclose(full);
+  captured_diagnostics exhausted("g.y");
+  to_sink.sink = &exhausted.sink;
+  bool written = true;
+  for (size_t k = 1; written; ++k) {  // the first allocation whose failure fails the writer
+    memory_fail_at(k);
+    captured([&](FILE* s) { return write_parser(p.g, p.s, &to_sink, s); }, &written);
+    memory_fail_at(0);
+  }
+  EXPECT_EQ(exhausted.text().rfind("g.y: error: out of memory.\nMemory allocation failed in ", 0), 0u) << exhausted.text();
 }
 
 // ---------------------------------------------------------------------------
