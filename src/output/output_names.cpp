@@ -6,12 +6,14 @@
 namespace {
 
 // Every name of a generated parser's source or token header that another
-// file of a program may see, in its default spelling. The names of the
-// symbol records, which have no "yy", are spelt by their writers.
+// file of a program may see, in its default spelling, and the runtime's
+// private lookup arrays, spelt alike. The names of the symbol records, which
+// have no "yy", are spelt by their writers.
 constexpr const char* external_names[] = {
     "yyparse", "yylex",    "yylval",   "yytext",   "yyerror",  "yyerrstatus", "yyaction",
     "YYSTYPE", "yytokentype", "yypact", "yycheck", "yytable", "yyaccept",    "yydefact",
-    "yygopact", "yygocheck", "yygotable", "yyr1",   "yyr2",
+    "yygopact", "yygocheck", "yygotable", "yyr1",   "yyr2",     "yylookup",    "yyactbase",
+    "yyactcheck", "yyactvalue", "yygotobase", "yygotocheck", "yygotovalue",
 };
 
 bool is_name_start(unsigned char c) { return std::isalpha(c) != 0 || c == '_'; }

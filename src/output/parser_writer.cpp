@@ -5,7 +5,9 @@
 #include <cstdio>
 
 #include "grammar/symbol.h"
+#include "grammar/term.h"
 #include "output/action_writer.h"
+#include "output/lookup_table.h"
 #include "output/line_counter.h"
 #include "output/parser_code.h"
 #include "text/memory.h"
@@ -141,6 +143,7 @@ void release_action_tables(action_tables* tables) {
   memory_release(tables->check);
   memory_release(tables->table);
   memory_release(tables->accept);
+  *tables = action_tables{};
 }
 
 // The number of goto entries, and in *widest the most of one state.
@@ -174,6 +177,54 @@ void release_goto_tables(goto_tables* tables) {
   memory_release(tables->gopact);
   memory_release(tables->gocheck);
   memory_release(tables->gotable);
+  *tables = goto_tables{};
+}
+
+// Allocates and fills yypact, yycheck, yytable and yyaccept; false, tables
+// empty, when memory is exhausted.
+bool fill_action_tables(const solver* s, action_tables* tables) {
+  size_t state_count = s->states->count;
+  size_t widest = 0;
+  size_t entries = count_action_entries(s, &widest);
+  tables->pact = static_cast<int*>(memory_alloc_zero(state_count + 1, sizeof(int)));
+  tables->check = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
+  tables->table = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
+  tables->accept = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
+  auto* scratch = static_cast<row_entry*>(memory_alloc_zero(widest, sizeof(row_entry)));
+  if (tables->pact == nullptr || tables->check == nullptr || tables->table == nullptr || tables->accept == nullptr ||
+      scratch == nullptr) {
+    release_action_tables(tables);
+    memory_release(scratch);
+    return false;
+  }
+  size_t j = 0;
+  for (size_t k = 0; k < state_count; ++k) {
+    tables->pact[k] = static_cast<int>(j);
+    fill_state_entries(row_of(s, k), scratch, tables, &j);
+  }
+  tables->pact[state_count] = static_cast<int>(j);
+  memory_release(scratch);
+  return true;
+}
+
+// Allocates and fills yygopact, yygocheck and yygotable; false, tables
+// empty, when memory is exhausted.
+bool fill_goto_tables(const solver* s, goto_tables* tables) {
+  size_t state_count = s->states->count;
+  size_t widest = 0;
+  size_t entries = count_goto_entries(s, &widest);
+  tables->gopact = static_cast<int*>(memory_alloc_zero(state_count + 1, sizeof(int)));
+  tables->gocheck = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
+  tables->gotable = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
+  auto* scratch = static_cast<row_entry*>(memory_alloc_zero(widest, sizeof(row_entry)));
+  if (tables->gopact == nullptr || tables->gocheck == nullptr || tables->gotable == nullptr || scratch == nullptr) {
+    release_goto_tables(tables);
+    memory_release(scratch);
+    return false;
+  }
+  fill_goto_entries(s, scratch, tables);
+  memory_release(scratch);
+  return true;
 }
 
 size_t count_rules(const grammar* g) {
@@ -230,14 +281,28 @@ bool write_parser_head(const grammar* g, const parser_options* o, FILE* stream) 
   return line_counter_close(marks.output) && complete;
 }
 
-}  // namespace
-
-void write_c_array(FILE* stream, const output_names* names, const char* name, const int* values, size_t count) {
-  std::fputs("int ", stream);
+// Writes "<type> name[] = {v0, v1, ...};" as write_c_array does.
+void write_array(FILE* stream, const output_names* names, const char* type, const char* name, const int* values,
+                 size_t count) {
+  std::fputs(type, stream);
+  std::fputc(' ', stream);
   names_print(names, name, stream);
   std::fputs("[] = {", stream);
   for (size_t i = 0; i < count; ++i) std::fprintf(stream, i == 0 ? "%d" : ", %d", values[i]);
   std::fputs(count == 0 ? "0};\n\n" : "};\n\n", stream);
+}
+
+// The lookup arrays are the runtime's own: private to the parser's file.
+void write_comb(FILE* stream, const output_names* names, const char* const (&name)[3], const lookup_table* table) {
+  write_array(stream, names, "static const int", name[0], table->base, table->states);
+  write_array(stream, names, "static const int", name[1], table->check, table->length);
+  write_array(stream, names, "static const int", name[2], table->value, table->length);
+}
+
+}  // namespace
+
+void write_c_array(FILE* stream, const output_names* names, const char* name, const int* values, size_t count) {
+  write_array(stream, names, "int", name, values, count);
 }
 
 void write_terms(const term* t, const output_names* names, FILE* stream) {
@@ -248,31 +313,15 @@ void write_nonterm(const nonterm* n, const output_names* names, FILE* stream) {
   write_symbol_record("nonterm", n->id, n->name, names, stream);
 }
 
-bool write_action_tables(const grammar* /* the rows name their terminals */, const solver* s, const output_names* names, FILE* stream,
-                         diagnostics* d) {
-  size_t state_count = s->states->count;
-  size_t widest = 0;
-  size_t entries = count_action_entries(s, &widest);
+bool write_action_tables(const grammar* /* the rows name their terminals */, const solver* s, const output_names* names,
+                         FILE* stream, diagnostics* d) {
   action_tables tables{};
-  tables.pact = static_cast<int*>(memory_alloc_zero(state_count + 1, sizeof(int)));
-  tables.check = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
-  tables.table = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
-  tables.accept = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
-  auto* scratch = static_cast<row_entry*>(memory_alloc_zero(widest, sizeof(row_entry)));
-  if (tables.pact == nullptr || tables.check == nullptr || tables.table == nullptr || tables.accept == nullptr ||
-      scratch == nullptr) {
-    release_action_tables(&tables);
-    memory_release(scratch);
+  if (!fill_action_tables(s, &tables)) {
     diagnostics_line(d, "Memory allocation failed in write_action_tables.");
     return false;
   }
-  size_t j = 0;
-  for (size_t k = 0; k < state_count; ++k) {
-    tables.pact[k] = static_cast<int>(j);
-    fill_state_entries(row_of(s, k), scratch, &tables, &j);
-  }
-  tables.pact[state_count] = static_cast<int>(j);
-  memory_release(scratch);
+  size_t state_count = s->states->count;
+  size_t j = static_cast<size_t>(tables.pact[state_count]);
   write_c_array(stream, names, "yypact", tables.pact, state_count + 1);
   write_c_array(stream, names, "yycheck", tables.check, j);
   write_c_array(stream, names, "yytable", tables.table, j);
@@ -298,22 +347,13 @@ void write_default_rules(const solver* s, const output_names* names, FILE* strea
 }
 
 bool write_the_gotos(const solver* s, const grammar* g, const output_names* names, FILE* stream, diagnostics* d) {
-  size_t state_count = s->states->count;
-  size_t widest = 0;
-  size_t entries = count_goto_entries(s, &widest);
   goto_tables tables{};
-  tables.gopact = static_cast<int*>(memory_alloc_zero(state_count + 1, sizeof(int)));
-  tables.gocheck = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
-  tables.gotable = static_cast<int*>(memory_alloc_zero(entries, sizeof(int)));
-  auto* scratch = static_cast<row_entry*>(memory_alloc_zero(widest, sizeof(row_entry)));
-  if (tables.gopact == nullptr || tables.gocheck == nullptr || tables.gotable == nullptr || scratch == nullptr) {
-    release_goto_tables(&tables);
-    memory_release(scratch);
+  if (!fill_goto_tables(s, &tables)) {
     diagnostics_line(d, "Error: failed to allocate memory for goto tables.");
     return false;
   }
-  fill_goto_entries(s, scratch, &tables);
-  memory_release(scratch);
+  size_t state_count = s->states->count;
+  size_t entries = static_cast<size_t>(tables.gopact[state_count]);
   write_c_array(stream, names, "yygopact", tables.gopact, state_count + 1);
   write_c_array(stream, names, "yygocheck", tables.gocheck, entries);
   write_c_array(stream, names, "yygotable", tables.gotable, entries);
@@ -347,6 +387,36 @@ bool write_the_rules(const grammar* g, const output_names* names, FILE* stream, 
   return true;
 }
 
+bool write_lookup_tables(const grammar* /* the rows name their terminals */, const solver* s, const output_names* names,
+                         FILE* stream, diagnostics* d) {
+  action_tables actions{};
+  goto_tables gotos{};
+  lookup_table action_comb{};
+  lookup_table goto_comb{};
+  bool built = fill_action_tables(s, &actions) && fill_goto_tables(s, &gotos);
+  size_t states = s->states->count;
+  table_rows action_rows{actions.pact, actions.check, actions.table, actions.accept, states};
+  table_rows goto_rows{gotos.gopact, gotos.gocheck, gotos.gotable, nullptr, states};
+  column_map columns{};
+  if (built) columns = lookup_columns(&action_rows, first_token_value);
+  built = built && lookup_table_build_actions(&action_rows, &columns, &action_comb) &&
+          lookup_table_build_gotos(&goto_rows, &goto_comb);
+  if (!built) {
+    diagnostics_line(d, "Memory allocation failed in write_lookup_tables.");
+  } else {
+    int sizes[] = {columns.low_columns, columns.first_high, static_cast<int>(action_comb.length),
+                   static_cast<int>(goto_comb.length)};
+    write_array(stream, names, "static const int", "yylookup", sizes, 4);
+    write_comb(stream, names, {"yyactbase", "yyactcheck", "yyactvalue"}, &action_comb);
+    write_comb(stream, names, {"yygotobase", "yygotocheck", "yygotovalue"}, &goto_comb);
+  }
+  release_action_tables(&actions);
+  release_goto_tables(&gotos);
+  lookup_table_release(&action_comb);
+  lookup_table_release(&goto_comb);
+  return built;
+}
+
 bool write_parser(const grammar* g, const solver* s, const parser_options* o, FILE* stream) {
   const output_names* names = &o->names;
   bool complete = write_parser_head(g, o, stream);
@@ -354,6 +424,7 @@ bool write_parser(const grammar* g, const solver* s, const parser_options* o, FI
   write_default_rules(s, names, stream);
   complete = write_the_gotos(s, g, names, stream, o->sink) && complete;
   complete = write_the_rules(g, names, stream, o->sink) && complete;
+  complete = write_lookup_tables(g, s, names, stream, o->sink) && complete;
   names_print_code(names, reinterpret_cast<const char*>(parser_code), parser_code_len, stream);
   return finish_output(stream, o->sink) && complete;
 }

@@ -18,7 +18,8 @@ struct parser_options {
 };
 
 // Writes the whole generated parser source for a solved grammar: prolog,
-// symbol name records, yyaction, the ten tables, user code and the runtime;
+// symbol name records, yyaction, the ten tables, user code, the lookup
+// arrays computed from the tables, and the runtime;
 // false after a message when a piece could not be built for want of memory
 // or the stream reports a write error, true otherwise.
 bool write_parser(const grammar* g, const solver* s, const parser_options* o, FILE* stream);
@@ -39,6 +40,14 @@ bool write_the_gotos(const solver* s, const grammar* g, const output_names* name
 // Writes yyr1 and yyr2; false after a message through d, writing nothing,
 // when the arrays cannot be allocated.
 bool write_the_rules(const grammar* g, const output_names* names, FILE* stream, diagnostics* d = nullptr);
+
+// Writes yylookup (the column map and the lengths of the two combs), then
+// yyactbase, yyactcheck and yyactvalue, and yygotobase, yygotocheck and
+// yygotovalue: the runtime's private lookup arrays, computed from the tables
+// that write_action_tables and write_the_gotos write; false after a message,
+// writing nothing, when they cannot be built.
+bool write_lookup_tables(const grammar* g, const solver* s, const output_names* names, FILE* stream,
+                         diagnostics* d = nullptr);
 
 // Writes "int name[] = {v0, v1, ...};" and an empty line, the name spelt as
 // names says. C has no empty arrays: an empty table gets one unused 0.

@@ -71,7 +71,8 @@ const char* const own_messages[] = {
     // the writers
     "Error: Unable to write the parser source.", "Memory allocation failed in write_action_tables.",
     "Error: failed to allocate memory for goto tables.", "Memory allocation failed in write_the_rules.",
-    "Memory allocation failed in write_actions.", "Unable to open %s for writing.",
+    "Memory allocation failed in write_actions.", "Memory allocation failed in write_lookup_tables.",
+    "Unable to open %s for writing.",
     "Error: Unable to write %s.",
     // the lexical-specification reader
     "Failed to read header section.", "error: invalid rules section.", "Failed to read user code section.",

@@ -10,12 +10,15 @@
 #include <string.h>
 
 #include <algorithm>
+#include <climits>
+#include <random>
 #include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "lr/solver.h"
+#include "output/lookup_table.h"
 #include "output/parser_writer.h"
 #include "support/grammar_objects.h"
 #include "support/recogniser.h"
@@ -38,9 +41,11 @@ typedef int YYSTYPE;
 extern YYSTYPE yylval;
 
 // Room for the tables of every grammar below; each test installs its own.
-constexpr size_t table_room = 4096;
+constexpr size_t table_room = 1 << 16;
 int yypact[table_room], yycheck[table_room], yytable[table_room], yyaccept[table_room], yydefact[table_room];
 int yygopact[table_room], yygocheck[table_room], yygotable[table_room], yyr1[table_room], yyr2[table_room];
+int yylookup[4], yyactbase[table_room], yyactcheck[table_room], yyactvalue[table_room];
+int yygotobase[table_room], yygotocheck[table_room], yygotovalue[table_room];
 
 namespace {
 
@@ -105,6 +110,31 @@ namespace {
 
 void install(int* table, std::initializer_list<int> values) { std::copy(values.begin(), values.end(), table); }
 
+// Installs the lookup arrays computed, as the writer computes them, from the installed tables of states states.
+bool install_lookup(size_t states) {
+  table_rows action_rows{yypact, yycheck, yytable, yyaccept, states};
+  table_rows goto_rows{yygopact, yygocheck, yygotable, nullptr, states};
+  column_map columns = lookup_columns(&action_rows, first_token_value);
+  lookup_table actions{};
+  lookup_table gotos{};
+  bool built = lookup_table_build_actions(&action_rows, &columns, &actions) &&
+               lookup_table_build_gotos(&goto_rows, &gotos) && actions.length <= table_room &&
+               gotos.length <= table_room;
+  if (built) {
+    install(yylookup, {columns.low_columns, columns.first_high, static_cast<int>(actions.length),
+                       static_cast<int>(gotos.length)});
+    std::copy(actions.base, actions.base + states, yyactbase);
+    std::copy(actions.check, actions.check + actions.length, yyactcheck);
+    std::copy(actions.value, actions.value + actions.length, yyactvalue);
+    std::copy(gotos.base, gotos.base + states, yygotobase);
+    std::copy(gotos.check, gotos.check + gotos.length, yygotocheck);
+    std::copy(gotos.value, gotos.value + gotos.length, yygotovalue);
+  }
+  lookup_table_release(&actions);
+  lookup_table_release(&gotos);
+  return built;
+}
+
 // s : 'x' n 'y' (rule 0); n : 'z' (rule 1). States: 0, 1 after x, 2 after
 // x z (reduces n by default), 3 after x n, 4 after x n y (accepts).
 void install_sequence_grammar() {
@@ -118,6 +148,7 @@ void install_sequence_grammar() {
   install(yygotable, {3});
   install(yyr1, {0, 1});
   install(yyr2, {3, 1});
+  install_lookup(5);
 }
 
 // list : 'i' list (rule 0, the accepting rule); list : 'i' (rule 1). Only
@@ -134,6 +165,7 @@ void install_list_grammar() {
   install(yygotable, {3, 3});
   install(yyr1, {0, 0});
   install(yyr2, {2, 1});
+  install_lookup(4);
 }
 
 struct outcome {
@@ -185,6 +217,7 @@ TEST(RuntimeParse, ReportsATokenWithoutEntryOrDefaultRule) {
 TEST(RuntimeParse, ReportsAReductionWithNowhereToGo) {
   install_sequence_grammar();
   install(yygopact, {0, 0, 0, 0, 0, 0});  // state 1 loses its goto on n
+  install_lookup(5);
   outcome o = parse({'x', 'z', 'y'});
   EXPECT_EQ(o.result, -1);
   EXPECT_EQ(o.printed, "No Goto or Accept 'y'\n");
@@ -238,6 +271,7 @@ TEST(RuntimeAccept, FailsATokenAfterAcceptanceIntoAState) {
   install(yygopact, {0, 1, 2, 2, 2, 2});  // state 0 gets a goto on s to state 3
   install(yygocheck, {0, 1});
   install(yygotable, {3, 3});
+  install_lookup(5);
   outcome o = parse({'x', 'z', 'y', 0, 'y'});
   EXPECT_EQ(o.result, -1);
   EXPECT_EQ(o.printed, "No Rule 'y'\n");
@@ -343,12 +377,17 @@ struct generated {
       write_default_rules(s, &plain, out);
       write_the_gotos(s, g, &plain, out);
       write_the_rules(g, &plain, out);
+      write_lookup_tables(g, s, &plain, out);
     });
     std::map<std::string, std::vector<int>> arrays = arrays_in(tables);
     ready = place(yypact, arrays["yypact"]) && place(yycheck, arrays["yycheck"]) && place(yytable, arrays["yytable"]) &&
             place(yyaccept, arrays["yyaccept"]) && place(yydefact, arrays["yydefact"]) &&
             place(yygopact, arrays["yygopact"]) && place(yygocheck, arrays["yygocheck"]) &&
-            place(yygotable, arrays["yygotable"]) && place(yyr1, arrays["yyr1"]) && place(yyr2, arrays["yyr2"]);
+            place(yygotable, arrays["yygotable"]) && place(yyr1, arrays["yyr1"]) && place(yyr2, arrays["yyr2"]) &&
+            place(yylookup, arrays["yylookup"]) && place(yyactbase, arrays["yyactbase"]) &&
+            place(yyactcheck, arrays["yyactcheck"]) && place(yyactvalue, arrays["yyactvalue"]) &&
+            place(yygotobase, arrays["yygotobase"]) && place(yygotocheck, arrays["yygotocheck"]) &&
+            place(yygotovalue, arrays["yygotovalue"]);
   }
   ~generated() {
     solver_free(s);
@@ -479,6 +518,138 @@ TEST(RuntimeLoops, AgreesWithASlowRecogniserOnRandomGrammars) {
   EXPECT_GT(solved, 500u);
   EXPECT_GT(with_conflicts, 100u);
   EXPECT_GT(accepted, 300u);
+}
+
+// ---------------------------------------------------------------------------
+// The constant-time lookups against a scan of the written tables.
+
+// What a state does on a symbol, as a scan of yypact, yycheck, yytable and
+// yyaccept finds it (the first entry for the symbol wins), falling back on
+// yydefact: the shift target + 1, or -(2 rule + 1), -(2 rule + 2) when
+// accepting, or 0 for an error.
+int scanned_action(int top, int symbol) {
+  for (int i = yypact[top]; i < yypact[top + 1]; ++i) {
+    if (yycheck[i] != symbol) continue;
+    return yytable[i] > 0 ? yytable[i] : -(2 * -(yytable[i] + 1) + (yyaccept[i] == 1 ? 2 : 1));
+  }
+  return yydefact[top] >= 0 ? -(2 * yydefact[top] + 1) : 0;
+}
+
+// The same, through the runtime's lookups.
+int looked_up_action(int top, int symbol) {
+  int entry = find_action(top, symbol);
+  if (entry > 0) return entry;
+  bool accept = false;
+  int rule = find_reduce(top, entry, &accept);
+  return rule >= 0 ? -(2 * rule + (accept ? 2 : 1)) : 0;
+}
+
+int scanned_goto(int top, int nonterm) {
+  for (int i = yygopact[top]; i < yygopact[top + 1]; ++i) {
+    if (yygocheck[i] == nonterm) return yygotable[i];
+  }
+  return -1;
+}
+
+// Statements that each start with one of count keywords K0, K1, ...: the
+// even ones open an expression, the odd ones end their statement at once,
+// and every seventh is also an operand.
+std::string wide_grammar_text(size_t count) {
+  std::string text = "%token ID";
+  for (size_t k = 0; k < count; ++k) text += " K" + std::to_string(k);
+  text += "\n%%\ninput : prog { } ;\nprog : prog stmt { } | stmt { } ;\nstmt : open e ';' { } | close ';' { } ;\n";
+  std::string open = "open :", close = "close :", operand = "t : ID { } | '(' e ')' { }";
+  for (size_t k = 0; k < count; ++k) {
+    std::string& alternatives = k % 2 == 0 ? open : close;
+    alternatives += (alternatives.back() == ':' ? " K" : " | K") + std::to_string(k) + " { }";
+    if (k % 7 == 0) operand += " | K" + std::to_string(k) + " { }";
+  }
+  return text + open + " ;\n" + close + " ;\ne : e '+' t { } | t { } ;\n" + operand + " ;\n";
+}
+
+// Every state of each grammar, on every token number near those of its
+// terminals, on the end of input and on numbers far outside: the lookups
+// decide what the scan decides; and every goto agrees likewise.
+TEST(RuntimeLookup, DecidesWhatAScanOfTheWrittenTablesDecides) {
+  std::vector<std::string> grammars = {
+      "%token N\n%%\ne : e '<' e { } | e '+' e { } | N { } | { } ;\n",  // conflicts
+      "%%\ns : '<=' s { } | '<' { } | '<<' 'x' { } | { } ;\n",  // three terminals numbered '<'
+
+      "%%\ns : 'a' { } ;\n",
+      wide_grammar_text(320),
+  };
+  size_t fixed = grammars.size();
+  for (uint64_t seed = 0; seed < 200; ++seed) grammars.push_back(random_grammar_text(seed));
+  size_t compared = 0;
+  for (const std::string& text : grammars) {
+    generated parser(text);
+    ASSERT_TRUE(parser.ready || compared >= fixed) << text;
+    if (!parser.ready) continue;
+    std::vector<int> symbols = {-1, -2, 0, 1, INT_MIN, INT_MIN + 1, INT_MAX, INT_MAX - 1, first_token_value - 1};
+    for (int near = -3; near < 4; ++near) symbols.push_back(yylookup[0] + near);
+    for (size_t t = 0; t < parser.g->terms->count; ++t) {
+      for (int near = -1; near <= 1; ++near) symbols.push_back(parser.g->terms->items[t]->value + near);
+    }
+    int states = static_cast<int>(parser.s->states->count);
+    int nonterms = static_cast<int>(parser.g->nonterms->count);
+    for (int top = 0; top < states; ++top) {
+      for (int symbol : symbols) {
+        ASSERT_EQ(looked_up_action(top, symbol), scanned_action(top, symbol)) << text << "state " << top << " on " << symbol;
+      }
+      for (int n : {-1, nonterms, nonterms + 1, INT_MAX, INT_MIN}) EXPECT_EQ(find_goto(top, n), -1) << text;
+      for (int n = 0; n < nonterms; ++n) ASSERT_EQ(find_goto(top, n), scanned_goto(top, n)) << text << "state " << top;
+    }
+    ++compared;
+  }
+  EXPECT_GT(compared, 150u);
+}
+
+// A sentence of the wide grammar, made at random: one or two statements.
+std::vector<std::string> wide_sentence(std::mt19937* random, size_t count) {
+  std::vector<std::string> words;
+  auto keyword = [&](size_t k) { words.push_back("K" + std::to_string(k)); };
+  size_t statements = 1 + (*random)() % 2;
+  for (size_t s = 0; s < statements; ++s) {
+    size_t k = (*random)() % count;
+    keyword(k);
+    for (size_t operand = 0; k % 2 == 0 && (operand == 0 || (*random)() % 3 == 0); ++operand) {
+      if (operand > 0) words.push_back("+");
+      size_t choice = (*random)() % 3;
+      if (choice == 0) keyword((*random)() % ((count + 6) / 7) * 7);
+      if (choice == 1) words.push_back("ID");
+      if (choice == 2) words.insert(words.end(), {"(", "ID", ")"});
+    }
+    words.push_back(";");
+  }
+  return words;
+}
+
+// A grammar of 320 keywords: its parser accepts a random input exactly when
+// the slow recogniser derives it, for sentences and for sentences with one
+// token changed, dropped or doubled.
+TEST(RuntimeLoops, AgreesWithTheRecogniserOnAWideGrammar) {
+  const size_t keywords = 320;
+  generated parser(wide_grammar_text(keywords));
+  ASSERT_TRUE(parser.ready);
+  ASSERT_FALSE(has_conflicts(parser.s));
+  std::mt19937 random(7);
+  size_t accepted = 0, rejected = 0;
+  for (int round = 0; round < 200; ++round) {
+    std::vector<std::string> words = wide_sentence(&random, keywords);
+    std::vector<size_t> input;
+    for (const std::string& word : words) input.push_back(test_term(parser.g, word.c_str())->id);
+    size_t at = random() % input.size();
+    size_t mend = round % 6;  // half of the inputs are sentences as made
+    if (mend == 1) input[at] = random() % parser.g->terms->count;
+    if (mend == 2) input.erase(input.begin() + static_cast<long>(at));
+    if (mend == 3) input.insert(input.begin() + static_cast<long>(at), input[at]);
+    ending result = parse_within_budget(parser.g, input);
+    ASSERT_EQ(result == ending::accepted, recogniser(parser.g, input).accepts()) << round;
+    ASSERT_NE(result, ending::looped);
+    (result == ending::accepted ? accepted : rejected)++;
+  }
+  EXPECT_GT(accepted, 90u);
+  EXPECT_GT(rejected, 50u);
 }
 
 }  // namespace

@@ -126,7 +126,14 @@ TEST(ParserLayout, TwoStateGrammarGivesTheWholeFile) {
                 "int yygocheck[] = {0};\n\n"
                 "int yygotable[] = {0};\n\n"
                 "int yyr1[] = {0};\n\n"
-                "int yyr2[] = {1};\n\n");
+                "int yyr2[] = {1};\n\n"
+                "static const int yylookup[] = {99, 1114112, 2, 0};\n\n"
+                "static const int yyactbase[] = {-97, 0};\n\n"
+                "static const int yyactcheck[] = {0, 98};\n\n"
+                "static const int yyactvalue[] = {-2, 2};\n\n"
+                "static const int yygotobase[] = {0, 0};\n\n"
+                "static const int yygotocheck[] = {0};\n\n"
+                "static const int yygotovalue[] = {0};\n\n");
 }
 
 TEST(ParserLayout, PutsThePrologFirstAndTheUserCodeBetweenGotosAndRules) {
@@ -279,7 +286,7 @@ TEST(ParserFailure, EachFailedAllocationIsReportedAndLeavesNothingBehind) {
       "e : e '+' N { $$ = $1 + $3; } | N { $$ = $1; } ;\n%%\n/* user code */\n");
   const std::string complete = captured([&](FILE* s) { return write_parser(p.g, p.s, &plain_parser, s); });
   const std::string user_code = "/* user code */";
-  size_t seen_tables = 0, seen_gotos = 0, seen_rules = 0, seen_actions = 0;
+  size_t seen_tables = 0, seen_gotos = 0, seen_rules = 0, seen_actions = 0, seen_lookups = 0;
   bool written = false;
   for (size_t k = 1; !written; ++k) {
     size_t live = memory_live_blocks();
@@ -306,6 +313,11 @@ TEST(ParserFailure, EachFailedAllocationIsReportedAndLeavesNothingBehind) {
       EXPECT_NE(text.find(user_code), std::string::npos);
       EXPECT_EQ(text.find("int yyr1[] = {"), std::string::npos);
       EXPECT_EQ(text.substr(text.size() - runtime_text.size()), runtime_text);
+    } else if (errors == "Memory allocation failed in write_lookup_tables.\n") {
+      ++seen_lookups;
+      EXPECT_NE(text.find("int yyr2[]"), std::string::npos);
+      EXPECT_EQ(text.find("yylookup[]"), std::string::npos);
+      EXPECT_EQ(text.substr(text.size() - runtime_text.size()), runtime_text);
     } else if (errors == "Memory allocation failed in write_actions.\n") {
       ++seen_actions;
       EXPECT_NE(text.find("int yyr2[]"), std::string::npos);
@@ -316,6 +328,7 @@ TEST(ParserFailure, EachFailedAllocationIsReportedAndLeavesNothingBehind) {
   EXPECT_EQ(seen_tables, 5u);  // the arrays and the scratch row
   EXPECT_EQ(seen_gotos, 4u);
   EXPECT_EQ(seen_rules, 2u);
+  EXPECT_GT(seen_lookups, 6u);
   EXPECT_GT(seen_actions, 0u);
 }
 

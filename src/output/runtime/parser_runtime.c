@@ -94,49 +94,64 @@ static void parser_free(struct parser *parser)
     free(parser);
 }
 
-/** Lookup functions: shift, reduce, and goto table resolution. */
+/** Lookup functions: one displacement, one confirmation, one entry.
 
-/* The state to shift to on symbol in state top, or -1 when the first entry
-   for symbol is not a shift. */
-static int find_shift(int top, int symbol)
+   The lookup arrays are defined before this code in the same file:
+   yylookup holds the column map and the lengths of the two combs, and each
+   comb holds every state's row at base[state] + column, confirmed by the
+   column stored in check; a slot that no row owns holds value 0. All
+   arithmetic is unsigned, so that any token number, however large or
+   negative, lands either outside the comb or on a slot that does not
+   confirm it. */
+
+/* The column of a token number: the end of input (-1) and the quoted
+   terminals first, then the named terminals; UINT_MAX for a number that no
+   terminal has. */
+static unsigned int find_column(int symbol)
 {
-    for (int i = yypact[top]; i < yypact[top + 1]; ++i) {
-        if (yycheck[i] == symbol) {
-            return yytable[i] > 0 ? yytable[i] - 1 : -1;
-        }
+    unsigned int column = (unsigned int)symbol + 1u;
+    if (column < (unsigned int)yylookup[0]) {
+        return column;
     }
-    return -1;
+    if (symbol >= yylookup[1]) {
+        return (unsigned int)(symbol - yylookup[1]) + (unsigned int)yylookup[0];
+    }
+    return UINT_MAX;
 }
 
-/* The rule to reduce by on symbol in state top, falling back on the state's
-   default rule; -1 when there is none. *accept tells whether the entry
-   found is the accepting one. */
-static int find_reduce(int top, int symbol, bool *accept)
+/* The entry of state top for symbol: a shift to state d as d + 1, a
+   reduction by rule r as -(2r + 1), an accepting one as -(2r + 2), or 0 when
+   the state has none and its default rule applies. */
+static int find_action(int top, int symbol)
 {
+    unsigned int column = find_column(symbol);
+    unsigned int slot = (unsigned int)yyactbase[top] + column;
+    if (slot < (unsigned int)yylookup[2] && (unsigned int)yyactcheck[slot] == column) {
+        return yyactvalue[slot];
+    }
+    return 0;
+}
+
+/* The rule to reduce by for the entry of find_action, falling back on the
+   state's default rule; -1 when there is none. *accept tells whether the
+   entry is the accepting one. */
+static int find_reduce(int top, int entry, bool *accept)
+{
+    if (entry < 0) {
+        int code = -(entry + 1);
+        *accept = (code & 1) != 0;
+        return code / 2;
+    }
     *accept = false;
-    int rule = -1;
-    for (int i = yypact[top]; i < yypact[top + 1]; ++i) {
-        if (yycheck[i] == symbol) {
-            if (yytable[i] < 0) {
-                rule = -(yytable[i] + 1);
-                *accept = yyaccept[i] == 1;
-            }
-            break;
-        }
-    }
-    if (rule == -1) {
-        rule = yydefact[top];
-    }
-    return rule;
+    return yydefact[top];
 }
 
 /* The state reached from state top over the nonterminal, or -1. */
 static int find_goto(int top, int nonterm)
 {
-    for (int i = yygopact[top]; i < yygopact[top + 1]; ++i) {
-        if (yygocheck[i] == nonterm) {
-            return yygotable[i];
-        }
+    unsigned int slot = (unsigned int)yygotobase[top] + (unsigned int)nonterm;
+    if (slot < (unsigned int)yylookup[3] && yygotocheck[slot] == nonterm) {
+        return yygotovalue[slot] - 1;
     }
     return -1;
 }
@@ -228,11 +243,11 @@ static bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
             printf("No Rule '%s'\n", parser_token_text());
             return false;
         }
-        int next = find_shift(top, symbol);
-        if (next != -1) {
-            return parser_push_or_report(parser, symbol, next, value);
+        int entry = find_action(top, symbol);
+        if (entry > 0) {
+            return parser_push_or_report(parser, symbol, entry - 1, value);
         }
-        int rule = find_reduce(top, symbol, &parser->accept);
+        int rule = find_reduce(top, entry, &parser->accept);
         if (rule == -1) {
             printf("No Rule '%s'\n", parser_token_text());
             return false;

@@ -1,0 +1,271 @@
+#include "output/lookup_table.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+
+#include "text/memory.h"
+
+namespace {
+
+// One entry of a row on its way into the comb.
+struct row_slot {
+  int column;
+  int value;
+  size_t written;  // its place in the written row, which decides between entries of one column
+};
+
+// Every state's entries, deduplicated and in column order: state k's are
+// slots[first[k] .. first[k + 1]).
+struct row_set {
+  row_slot* slots;
+  size_t* first;
+  size_t states;
+};
+
+void release_rows(row_set* rows) {
+  memory_release(rows->slots);
+  memory_release(rows->first);
+  *rows = row_set{};
+}
+
+// What a written entry becomes in the comb; false when it does not fit in an int.
+using entry_value = bool (*)(const table_rows* rows, size_t i, int* value);
+
+// A written shift to state d is d + 1 already; a written reduction by rule r is -(r + 1).
+bool action_value(const table_rows* rows, size_t i, int* value) {
+  long long entry = rows->table[i];
+  if (entry > 0) {
+    *value = lookup_shift_value(static_cast<int>(entry - 1));
+    return true;
+  }
+  long long rule = -entry - 1;
+  if (rule < 0 || rule > (INT_MAX - 2) / 2) return false;
+  *value = lookup_reduce_value(static_cast<int>(rule), rows->accept[i] == 1);
+  return true;
+}
+
+bool goto_value(const table_rows* rows, size_t i, int* value) {
+  if (rows->table[i] < 0 || rows->table[i] == INT_MAX) return false;
+  *value = rows->table[i] + 1;
+  return true;
+}
+
+// The column of entry i: through map for actions, the nonterminal itself for gotos.
+long entry_column(const table_rows* rows, const column_map* map, size_t i) {
+  if (map != nullptr) return lookup_column(map, rows->check[i]);
+  return rows->check[i] >= 0 ? rows->check[i] : -1;
+}
+
+// Sorts one state's slots by column, keeping for each column the entry
+// written first, which is the one a scan of the written row finds.
+size_t keep_first_per_column(row_slot* slots, size_t count) {
+  std::sort(slots, slots + count, [](const row_slot& a, const row_slot& b) {
+    return a.column != b.column ? a.column < b.column : a.written < b.written;
+  });
+  size_t kept = 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (kept > 0 && slots[kept - 1].column == slots[i].column) continue;
+    slots[kept++] = slots[i];
+  }
+  return kept;
+}
+
+// Gathers the rows of the written arrays into set; false when memory is
+// exhausted or an entry has no column or does not fit.
+bool gather_rows(const table_rows* rows, const column_map* map, entry_value to_value, row_set* set) {
+  size_t total = static_cast<size_t>(rows->start[rows->states]);
+  set->states = rows->states;
+  set->slots = static_cast<row_slot*>(memory_alloc_zero(total == 0 ? 1 : total, sizeof(row_slot)));
+  set->first = static_cast<size_t*>(memory_alloc_zero(rows->states + 1, sizeof(size_t)));
+  if (set->slots == nullptr || set->first == nullptr) return false;
+  size_t next = 0;
+  for (size_t k = 0; k < rows->states; ++k) {
+    set->first[k] = next;
+    row_slot* row = set->slots + next;
+    size_t count = 0;
+    for (size_t i = static_cast<size_t>(rows->start[k]); i < static_cast<size_t>(rows->start[k + 1]); ++i) {
+      long column = entry_column(rows, map, i);
+      if (column < 0 || column > INT_MAX || !to_value(rows, i, &row[count].value)) return false;
+      row[count].column = static_cast<int>(column);
+      row[count].written = count;
+      ++count;
+    }
+    next += keep_first_per_column(row, count);
+  }
+  set->first[rows->states] = next;
+  return true;
+}
+
+size_t row_size(const row_set* set, size_t k) { return set->first[k + 1] - set->first[k]; }
+
+// Orders rows widest first (the hardest to place go in while the comb is
+// sparse), identical rows next to each other, then by state.
+int compare_rows(const row_set* set, size_t a, size_t b) {
+  size_t na = row_size(set, a);
+  size_t nb = row_size(set, b);
+  if (na != nb) return na > nb ? -1 : 1;
+  const row_slot* ra = set->slots + set->first[a];
+  const row_slot* rb = set->slots + set->first[b];
+  for (size_t i = 0; i < na; ++i) {
+    if (ra[i].column != rb[i].column) return ra[i].column < rb[i].column ? -1 : 1;
+    if (ra[i].value != rb[i].value) return ra[i].value < rb[i].value ? -1 : 1;
+  }
+  return 0;
+}
+
+// The comb while it is filled: slots and the displacements taken so far. A
+// displacement may be negative, down to minus the widest column, so that a
+// row of high columns can fill low slots; taken is indexed by displacement +
+// offset.
+struct comb {
+  int* check;
+  int* value;
+  bool* taken;
+  size_t capacity;  // slots of check and value; taken has offset more
+  size_t offset;    // the widest column
+  size_t length;    // one past the last slot in use
+  size_t first_free;
+};
+
+// Makes room for slots [0, size); false when memory is exhausted.
+bool comb_reserve(comb* c, size_t size) {
+  if (size <= c->capacity) return true;
+  size_t capacity = std::max(size, c->capacity * 2);
+  auto* check = static_cast<int*>(memory_resize(c->check, capacity * sizeof(int)));
+  if (check != nullptr) c->check = check;
+  auto* value = static_cast<int*>(memory_resize(c->value, capacity * sizeof(int)));
+  if (value != nullptr) c->value = value;
+  auto* taken = static_cast<bool*>(memory_resize(c->taken, (capacity + c->offset) * sizeof(bool)));
+  if (taken != nullptr) c->taken = taken;
+  if (check == nullptr || value == nullptr || taken == nullptr) return false;
+  for (size_t i = c->capacity; i < capacity; ++i) {
+    c->check[i] = -1;
+    c->value[i] = 0;
+  }
+  std::fill(c->taken + (c->capacity == 0 ? 0 : c->capacity + c->offset), c->taken + capacity + c->offset, false);
+  c->capacity = capacity;
+  return true;
+}
+
+bool row_fits(const comb* c, long long base, const row_slot* row, size_t count) {
+  if (c->taken[base + static_cast<long long>(c->offset)]) return false;
+  for (size_t i = 0; i < count; ++i) {
+    if (c->check[base + row[i].column] != -1) return false;
+  }
+  return true;
+}
+
+// Places a row of at least one slot at the first displacement where all its
+// slots are free and no other row sits; false when memory is exhausted or the
+// comb would outgrow an int.
+bool place_row(comb* c, const row_slot* row, size_t count, int* placed) {
+  long long base = static_cast<long long>(c->first_free) - row[0].column;
+  for (;; ++base) {
+    long long end = base + row[count - 1].column + 1;
+    if (end > INT_MAX || !comb_reserve(c, static_cast<size_t>(end))) return false;
+    if (row_fits(c, base, row, count)) break;
+  }
+  c->taken[base + static_cast<long long>(c->offset)] = true;
+  for (size_t i = 0; i < count; ++i) {
+    c->check[base + row[i].column] = row[i].column;
+    c->value[base + row[i].column] = row[i].value;
+  }
+  c->length = std::max(c->length, static_cast<size_t>(base + row[count - 1].column + 1));
+  while (c->first_free < c->capacity && c->check[c->first_free] != -1) ++c->first_free;
+  *placed = static_cast<int>(base);
+  return true;
+}
+
+// The widest column of set; 0 when it has no entries.
+size_t widest_column(const row_set* set) {
+  size_t widest = 0;
+  for (size_t k = 0; k < set->states; ++k) {
+    if (row_size(set, k) > 0) widest = std::max(widest, static_cast<size_t>(set->slots[set->first[k + 1] - 1].column));
+  }
+  return widest;
+}
+
+// Lays every row of set into table; false when memory is exhausted or the comb outgrows an int.
+bool pack_rows(const row_set* set, lookup_table* table) {
+  size_t states = set->states;
+  auto* order = static_cast<size_t*>(memory_alloc_zero(states == 0 ? 1 : states, sizeof(size_t)));
+  table->base = static_cast<int*>(memory_alloc_zero(states == 0 ? 1 : states, sizeof(int)));
+  comb c{};
+  c.offset = widest_column(set);
+  bool packed = order != nullptr && table->base != nullptr && comb_reserve(&c, 1);
+  if (packed) {
+    for (size_t k = 0; k < states; ++k) order[k] = k;
+    std::sort(order, order + states, [set](size_t a, size_t b) {
+      int by_row = compare_rows(set, a, b);
+      return by_row != 0 ? by_row < 0 : a < b;
+    });
+  }
+  for (size_t i = 0; packed && i < states; ++i) {
+    size_t k = order[i];
+    if (row_size(set, k) == 0) continue;
+    if (i > 0 && compare_rows(set, order[i - 1], k) == 0) {
+      table->base[k] = table->base[order[i - 1]];
+      continue;
+    }
+    packed = place_row(&c, set->slots + set->first[k], row_size(set, k), &table->base[k]);
+  }
+  // A row without entries sits past the last slot: no other row has that
+  // displacement, so none of its slots can confirm a column there.
+  for (size_t k = 0; packed && k < states; ++k) {
+    if (row_size(set, k) == 0) table->base[k] = static_cast<int>(c.length);
+  }
+  memory_release(order);
+  memory_release(c.taken);
+  table->check = c.check;
+  table->value = c.value;
+  table->states = states;
+  table->length = c.length;
+  return packed;
+}
+
+bool build(const table_rows* rows, const column_map* map, entry_value to_value, lookup_table* table) {
+  *table = lookup_table{};
+  row_set set{};
+  bool built = gather_rows(rows, map, to_value, &set) && pack_rows(&set, table);
+  release_rows(&set);
+  if (!built) lookup_table_release(table);
+  return built;
+}
+
+}  // namespace
+
+int lookup_shift_value(int state) { return state + 1; }
+
+int lookup_reduce_value(int rule, bool accepting) { return -(2 * rule + (accepting ? 2 : 1)); }
+
+column_map lookup_columns(const table_rows* rows, int first_high) {
+  column_map map{1, first_high};
+  size_t total = static_cast<size_t>(rows->start[rows->states]);
+  for (size_t i = 0; i < total; ++i) {
+    int token = rows->check[i];
+    if (token < first_high && token >= -1 && token + 2 > map.low_columns) map.low_columns = token + 2;
+  }
+  return map;
+}
+
+long lookup_column(const column_map* map, int token) {
+  if (token >= -1 && token + 1 < map->low_columns) return static_cast<long>(token) + 1;
+  if (token >= map->first_high) return static_cast<long>(token) - map->first_high + map->low_columns;
+  return -1;
+}
+
+bool lookup_table_build_actions(const table_rows* rows, const column_map* map, lookup_table* table) {
+  return build(rows, map, action_value, table);
+}
+
+bool lookup_table_build_gotos(const table_rows* rows, lookup_table* table) {
+  return build(rows, nullptr, goto_value, table);
+}
+
+void lookup_table_release(lookup_table* table) {
+  memory_release(table->base);
+  memory_release(table->check);
+  memory_release(table->value);
+  *table = lookup_table{};
+}
