@@ -573,6 +573,7 @@ std::string wide_grammar_text(size_t count) {
 TEST(RuntimeLookup, DecidesWhatAScanOfTheWrittenTablesDecides) {
   std::vector<std::string> grammars = {
       "%token N\n%%\ne : e '<' e { } | e '+' e { } | N { } | { } ;\n",  // conflicts
+      "%token N\n%nonassoc '<'\n%left '+'\n%%\ne : e '<' e { } | e '+' e { } | N { } ;\n",  // errors
       "%%\ns : '<=' s { } | '<' { } | '<<' 'x' { } | { } ;\n",  // three terminals numbered '<'
 
       "%%\ns : 'a' { } ;\n",
