@@ -20,8 +20,8 @@ namespace {
 constexpr uint32_t frozen = UINT32_MAX;
 constexpr uint32_t no_parent = UINT32_MAX;
 constexpr size_t longest_yield = 16;   // symbols; positions fit the bits of a word
-constexpr size_t tree_budget = 30000;  // partial trees grown from one root
-constexpr size_t most_roots = 3;
+constexpr size_t tree_budget = 6000;  // partial trees grown from one root
+constexpr size_t most_roots = 4;
 
 struct step {
   uint32_t parent;
@@ -59,6 +59,7 @@ struct search {
   const ambiguity_query* query;
   rule** rule_by_id;
   bool* productive;        // by nonterminal id: derives some string of terminals
+  bool* leads;             // by nonterminal id: derives a form that holds the head of a rule of the query
   steps* trie;
   numbers* queue;
   pendings* stack;
@@ -107,6 +108,48 @@ void find_productive(search* s) {
   }
 }
 
+bool is_query_rule(const ambiguity_query* q, const rule* r) {
+  if (r == q->reduce) return true;
+  for (size_t k = 0; k < q->shift_count; ++k) {
+    if (q->shifts[k].rule == r) return true;
+  }
+  return false;
+}
+
+bool is_query_head(const ambiguity_query* q, const nonterm* n) {
+  if (q->reduce->nonterm == n) return true;
+  for (size_t k = 0; k < q->shift_count; ++k) {
+    if (q->shifts[k].rule->nonterm == n) return true;
+  }
+  return false;
+}
+
+// True when the rule holds a nonterminal that leads to the query's rules.
+bool rule_leads(const search* s, const rule* r) {
+  for (size_t i = 0; i < r->symbols->count; ++i) {
+    const nonterm* n = r->symbols->items[i].nonterm;
+    if (n != nullptr && s->leads[n->id]) return true;
+  }
+  return false;
+}
+
+// Marks the heads of the query's rules, and every nonterminal with a rule
+// that holds a marked one, by repeated passes to a fixed point. Only these
+// are worth expanding: any other part of a tree can stay a frozen leaf.
+void find_leading(search* s) {
+  s->leads[s->query->reduce->nonterm->id] = true;
+  for (size_t k = 0; k < s->query->shift_count; ++k) s->leads[s->query->shifts[k].rule->nonterm->id] = true;
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (size_t n = 0; n < s->g->nonterms->count; ++n) {
+      const nonterm* head = s->g->nonterms->items[n];
+      for (size_t k = 0; k < head->rules->count && !s->leads[n]; ++k) {
+        if (rule_leads(s, head->rules->items[k])) changed = s->leads[n] = true;
+      }
+    }
+  }
+}
+
 bool open_search(search* s, const grammar* g, const ambiguity_query* query) {
   *s = search{};
   s->g = g;
@@ -114,6 +157,7 @@ bool open_search(search* s, const grammar* g, const ambiguity_query* query) {
   size_t rules = rule_count(g);
   s->rule_by_id = static_cast<rule**>(memory_alloc_zero(rules == 0 ? 1 : rules, sizeof(rule*)));
   s->productive = static_cast<bool*>(memory_alloc_zero(g->nonterms->count + 1, sizeof(bool)));
+  s->leads = static_cast<bool*>(memory_alloc_zero(g->nonterms->count + 1, sizeof(bool)));
   s->trie = growable_new<steps>();
   s->queue = growable_new<numbers>();
   s->stack = growable_new<pendings>();
@@ -121,7 +165,7 @@ bool open_search(search* s, const grammar* g, const ambiguity_query* query) {
   s->yield = growable_new<numbers>();
   s->pool = growable_new<numbers>();
   s->stored = growable_new<sentences>();
-  if (s->rule_by_id == nullptr || s->productive == nullptr || s->trie == nullptr || s->queue == nullptr ||
+  if (s->rule_by_id == nullptr || s->productive == nullptr || s->leads == nullptr || s->trie == nullptr || s->queue == nullptr ||
       s->stack == nullptr || s->decisions == nullptr || s->yield == nullptr || s->pool == nullptr || s->stored == nullptr) {
     return false;
   }
@@ -132,12 +176,14 @@ bool open_search(search* s, const grammar* g, const ambiguity_query* query) {
     }
   }
   find_productive(s);
+  find_leading(s);
   return true;
 }
 
 void close_search(search* s) {
   memory_release(s->rule_by_id);
   memory_release(s->productive);
+  memory_release(s->leads);
   growable_free(s->trie);
   growable_free(s->queue);
   growable_free(s->stack);
@@ -297,7 +343,9 @@ bool store_sentence(search* s, uint32_t tree, uint32_t reduce_ends, uint32_t shi
 }
 
 bool grow(search* s, uint32_t parent, uint32_t decision) {
-  if (s->trie->count >= tree_budget) return true;  // the search ends once the trees grown so far are examined
+  // The search ends once the trees grown so far are examined.
+  if (s->trie->count >= tree_budget || *s->query->trees_left == 0) return true;
+  --*s->query->trees_left;
   if (!growable_push(s->trie, step{parent, decision})) return false;
   return growable_push(s->queue, static_cast<uint32_t>(s->trie->count - 1));
 }
@@ -329,8 +377,13 @@ bool search_root(search* s, const nonterm* root, uint32_t* reducing, uint32_t* s
       }
       case replay_end::open: {
         if (s->productive[next->id] && !grow(s, tree, frozen)) return false;
+        if (!s->leads[next->id]) break;
+        // The head of a rule of the query grows by those rules only; a nonterminal between grows toward them.
+        bool heads_query = is_query_head(s->query, next);
         for (size_t k = 0; k < next->rules->count; ++k) {
-          if (!grow(s, tree, static_cast<uint32_t>(next->rules->items[k]->id))) return false;
+          const rule* r = next->rules->items[k];
+          if (heads_query ? !is_query_rule(s->query, r) : !rule_leads(s, r)) continue;
+          if (!grow(s, tree, static_cast<uint32_t>(r->id))) return false;
         }
         break;
       }
@@ -389,6 +442,7 @@ size_t query_roots(const ambiguity_query& q, const nonterm** roots) {
   };
   add(q.reduce->nonterm);
   for (size_t k = 0; k < q.shift_count; ++k) add(q.shifts[k].rule->nonterm);
+  for (size_t k = 0; k < q.context_count; ++k) add(q.contexts[k]);
   return count;
 }
 

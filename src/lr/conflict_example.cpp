@@ -16,6 +16,9 @@ constexpr codepoint mark_point = 0x2022;
 // The most shifting items a conflict's search considers; the rest make no other kind of example.
 constexpr size_t most_shifting_items = 8;
 
+// The most heads of other items of the state that the search starts from.
+constexpr size_t most_contexts = 4;
+
 // Visits the states of one breadth-first level in ascending order and collects the next level, sorted.
 void visit_level(const solver* s, state_paths* paths, size_t* level, size_t level_count, size_t* next,
                  size_t* next_count, bool* seen) {
@@ -48,9 +51,22 @@ size_t shifting_items(const solver* s, const state* st, symbol lookahead, shifti
   return count;
 }
 
+// The distinct heads of the kernel items of st, in rule order.
+size_t kernel_heads(const solver* s, const state* st, const nonterm** out, size_t most) {
+  const core_table* t = s->cores;
+  size_t count = 0;
+  for (size_t k = 0; k < st->kernel->count && count < most; ++k) {
+    const nonterm* head = t->rule_by_id[t->core_rule[st->kernel->cores[k]]]->nonterm;
+    bool seen = false;
+    for (size_t i = 0; i < count; ++i) seen = seen || out[i] == head;
+    if (!seen) out[count++] = head;
+  }
+  return count;
+}
+
 }  // namespace
 
-state_paths* state_paths_new(const solver* s) {
+state_paths* state_paths_new(const solver* s, const state* const* targets, size_t target_count) {
   size_t count = s->states->count;
   state_paths* paths = memory_new_record<state_paths>();
   if (paths == nullptr) return nullptr;
@@ -67,7 +83,10 @@ state_paths* state_paths_new(const solver* s) {
     size_t level_count = 1;
     level[0] = 0;
     seen[0] = true;
+    size_t reached = 0;  // targets reached, counted up to the first one not yet reached
     while (level_count > 0) {
+      while (reached < target_count && seen[targets[reached]->id]) ++reached;
+      if (targets != nullptr && reached == target_count) break;
       size_t next_count = 0;
       visit_level(s, paths, level, level_count, next, &next_count, seen);
       std::swap(level, next);
@@ -129,8 +148,8 @@ bool solver_shifting_item(const solver* s, const state* st, symbol lookahead, co
   return true;
 }
 
-bool explain_conflict(const grammar* g, const solver* s, const state_paths* paths, const conflict& c, bool search,
-                      ustring* out) {
+bool explain_conflict(const grammar* g, const solver* s, const state_paths* paths, const conflict& c,
+                      size_t* trees_left, ustring* out) {
   shifting_item shifts[most_shifting_items];
   size_t shift_count = shifting_items(s, c.state, c.lookahead, shifts, most_shifting_items);
   char number[32];
@@ -143,8 +162,10 @@ bool explain_conflict(const grammar* g, const solver* s, const state_paths* path
        ustring_append_cstr(out, "; resolved by ") && ustring_append_cstr(out, resolution_text(c.how)) &&
        ustring_append_cstr(out, "\n  example: ") && append_conflict_example(out, paths, c.state, c.lookahead) &&
        ustring_push(out, U'\n');
-  if (!ok || !search) return ok;
-  ambiguity_query query{c.reduce, c.lookahead.term, shifts, shift_count};
+  if (!ok || trees_left == nullptr) return ok;
+  const nonterm* contexts[most_contexts];
+  size_t context_count = kernel_heads(s, c.state, contexts, most_contexts);
+  ambiguity_query query{c.reduce, c.lookahead.term, shifts, shift_count, contexts, context_count, trees_left};
   bool found = false;
   return append_ambiguity(g, query, out, &found);
 }

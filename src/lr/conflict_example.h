@@ -19,8 +19,10 @@ struct state_paths {
   symbol* through;    // by state id: the symbol read on that transition
 };
 
-// The paths of every state, found breadth first; null when memory is exhausted.
-state_paths* state_paths_new(const solver* s);
+// The paths of every state, found breadth first; when targets are given the
+// search stops once it has reached them all (others may stay unreached);
+// null when memory is exhausted.
+state_paths* state_paths_new(const solver* s, const state* const* targets = nullptr, size_t target_count = 0);
 
 // Releases the arrays and the record; accepts null.
 void state_paths_free(state_paths* paths);
@@ -39,10 +41,11 @@ bool solver_shifting_item(const solver* s, const state* st, symbol lookahead, co
 
 // Appends the lines that explain one shift/reduce conflict, each ended by a
 // line feed: first which items shift and reduce and how it was resolved, then,
-// indented, the example and, when search is set and a bounded search finds the
-// grammar ambiguous there, one sentential form with its two derivations.
-// False when memory is exhausted (what was appended may be cut short).
-bool explain_conflict(const grammar* g, const solver* s, const state_paths* paths, const conflict& c, bool search,
-                      ustring* out);
+// indented, the example and, when trees_left is given and a search within it
+// (counting it down) finds the grammar ambiguous there, one sentential form
+// with its two derivations. False when memory is exhausted (what was
+// appended may be cut short).
+bool explain_conflict(const grammar* g, const solver* s, const state_paths* paths, const conflict& c,
+                      size_t* trees_left, ustring* out);
 
 #endif

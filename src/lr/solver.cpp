@@ -109,7 +109,7 @@ action* new_row(solver* s, const state* st, symbol* clash, bool* conflicted) {
 
 // Writes the example of a reduce conflict after its report: how the parser reaches it.
 void print_reduce_conflict_example(const solver* s, const state* st, symbol lookahead) {
-  state_paths* paths = state_paths_new(s);
+  state_paths* paths = state_paths_new(s, &st, 1);
   ustring* line = ustring_new();
   if (paths != nullptr && line != nullptr && ustring_append_cstr(line, "  example: ") &&
       append_conflict_example(line, paths, st, lookahead) && ustring_push(line, U'\n')) {

@@ -1,5 +1,6 @@
 #include "output/conflict_warnings.h"
 
+#include "lr/ambiguity.h"
 #include "lr/conflict_example.h"
 
 namespace {
@@ -26,15 +27,21 @@ void warn_lines(diagnostics* d, const ustring* text) {
 
 // False when memory ran out before every explanation was written.
 bool explain_first_conflicts(diagnostics* d, const grammar* g, const solver* s) {
-  state_paths* paths = state_paths_new(s);
+  const state* targets[explained_conflicts];
+  size_t target_count = 0;
+  for (size_t k = 0; k < s->conflicts->count && target_count < explained_conflicts; ++k) {
+    if (conflict_is_unresolved(s->conflicts->items[k])) targets[target_count++] = s->conflicts->items[k].state;
+  }
+  state_paths* paths = state_paths_new(s, targets, target_count);
   ustring* text = ustring_new();
   bool complete = paths != nullptr && text != nullptr;
   size_t explained = 0;
+  size_t trees_left = ambiguity_search_budget;
   for (size_t k = 0; complete && k < s->conflicts->count && explained < explained_conflicts; ++k) {
     const conflict& c = s->conflicts->items[k];
     if (!conflict_is_unresolved(c)) continue;
     ustring_clear(text);
-    complete = explain_conflict(g, s, paths, c, true, text);
+    complete = explain_conflict(g, s, paths, c, &trees_left, text);
     if (complete) warn_lines(d, text);
     ++explained;
   }

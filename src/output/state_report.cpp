@@ -4,6 +4,7 @@
 
 #include "grammar/nonterm.h"
 #include "grammar/term.h"
+#include "lr/ambiguity.h"
 #include "lr/closure.h"
 #include "lr/conflict_example.h"
 #include "output/conflict_warnings.h"
@@ -33,10 +34,12 @@ struct report_scratch {
   numbers* item_order;  // the closure's entries by core
   state_paths* paths;   // the shortest way into every state
   size_t searched;      // conflicts resolved by shifting that were searched for an ambiguity
+  size_t trees_left;    // what those searches may still grow
 };
 
 bool open_scratch(report_scratch* r, const solver* s) {
   *r = report_scratch{};
+  r->trees_left = ambiguity_search_budget;
   r->text = ustring_new();
   r->items = closure_new(s->cores);
   r->order = growable_new<numbers>();
@@ -187,7 +190,7 @@ bool add_conflicts(const grammar* g, const solver* s, report_scratch* r, const s
     const conflict& c = s->conflicts->items[*next];
     bool search = conflict_is_unresolved(c) && r->searched < explained_conflicts;
     if (search) ++r->searched;
-    ok = add(r->text, "\n  ") && explain_conflict(g, s, r->paths, c, search, r->text);
+    ok = add(r->text, "\n  ") && explain_conflict(g, s, r->paths, c, search ? &r->trees_left : nullptr, r->text);
   }
   return ok;
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "lr/ambiguity.h"
 #include "support/test_grammar.h"
 
 namespace {
@@ -18,8 +19,9 @@ std::string explained(const char* text) {
   EXPECT_TRUE(solve_grammar(s, g));
   state_paths* paths = state_paths_new(s);
   ustring* lines = ustring_new();
+  size_t trees_left = ambiguity_search_budget;
   for (size_t k = 0; k < s->conflicts->count; ++k) {
-    EXPECT_TRUE(explain_conflict(g, s, paths, s->conflicts->items[k], true, lines));
+    EXPECT_TRUE(explain_conflict(g, s, paths, s->conflicts->items[k], &trees_left, lines));
   }
   std::string out(reinterpret_cast<const char*>(lines->data), lines->size);
   ustring_free(lines);
