@@ -235,6 +235,9 @@ static bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
     size_t circle_count = 0;
     int circle_state = -1;
     size_t lowest = 0;
+    /* Most runs of reductions are short and end without a loop, so the
+       watch starts only once a run is longer than any of those. */
+    size_t run = 0;
     struct parser_watch watch = {0, -1, -1, 0, 1, false, false};
     for (;;) {
         int top = parser->states[parser->count - 1];
@@ -272,7 +275,7 @@ static bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
         }
         /* The accepting reduction over the bottom entry ends the run. */
         size_t depth = parser->count - length;
-        if (!parser->accept && !parser_watch_reduction(&watch, parser->states[depth - 1], nonterm, depth)) {
+        if (!parser->accept && ++run > 16 && !parser_watch_reduction(&watch, parser->states[depth - 1], nonterm, depth)) {
             printf("No Rule '%s'\n", parser_token_text());
             return false;
         }
