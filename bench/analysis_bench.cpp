@@ -49,12 +49,6 @@ struct expectation {
   long states;
 };
 
-size_t count_rules(const grammar* g) {
-  size_t count = 0;
-  for (size_t n = 0; n < g->nonterms->count; ++n) count += g->nonterms->items[n]->rules->count;
-  return count;
-}
-
 // The child's work: everything "parser -v" does, with the report sent to /dev/null.
 measurement run_analysis(const char* path) {
   measurement m{};
@@ -66,7 +60,7 @@ measurement run_analysis(const char* path) {
   if (r != nullptr && g != nullptr && s != nullptr && grammar_read(g, r)) {
     m.terminals = g->terms->count;
     m.nonterminals = g->nonterms->count;
-    m.rules = count_rules(g);
+    m.rules = grammar_rule_count(g);
     if (solve_grammar(s, g)) {
       m.solved = 1;
       m.states = s->states->count;

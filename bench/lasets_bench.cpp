@@ -63,12 +63,6 @@ ustring* lasets_grammar(int levels) {
   return nullptr;
 }
 
-size_t count_rules(const grammar* g) {
-  size_t count = 0;
-  for (size_t n = 0; n < g->nonterms->count; ++n) count += g->nonterms->items[n]->rules->count;
-  return count;
-}
-
 // Prints the report to the null device; false when it stopped short.
 bool report_to_null(const grammar* g, const solver* s) {
   std::fflush(stdout);
@@ -93,7 +87,7 @@ measurement run_member(int levels, bool report) {
   solver* s = solver_new();
   if (r != nullptr && g != nullptr && s != nullptr && grammar_read(g, r)) {
     m.read = 1;
-    m.rules = count_rules(g);
+    m.rules = grammar_rule_count(g);
     double start = now_seconds();
     m.solved = solve_grammar(s, g);
     m.solve_seconds = now_seconds() - start;

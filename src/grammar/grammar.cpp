@@ -74,6 +74,12 @@ rule* grammar_first_rule(const grammar* g) {
   return g->start->rules->items[0];
 }
 
+size_t grammar_rule_count(const grammar* g) {
+  size_t count = 0;
+  for (size_t n = 0; n < g->nonterms->count; ++n) count += g->nonterms->items[n]->rules->count;
+  return count;
+}
+
 namespace {
 
 // Writes one line per nonterminal: its name, ": " and whatever print writes for it.

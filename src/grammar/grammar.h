@@ -55,6 +55,9 @@ nonterm* grammar_start_symbol(const grammar* g);
 // The first rule of the head of the first rule group; null when there is none.
 rule* grammar_first_rule(const grammar* g);
 
+// The number of rules of every nonterminal together.
+size_t grammar_rule_count(const grammar* g);
+
 // Diagnostic listing: the nonterminals with their rules, then FIRST and FOLLOW sets.
 void grammar_print(const grammar* g, FILE* stream);
 

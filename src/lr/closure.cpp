@@ -4,14 +4,10 @@
 #include <cstring>
 
 #include "grammar/nonterm.h"
+#include "text/array_block.h"
 #include "text/memory.h"
 
 namespace {
-
-template <typename T>
-T* allocate_array(size_t count) {
-  return static_cast<T*>(memory_alloc_zero(count == 0 ? 1 : count, sizeof(T)));
-}
 
 lookahead_word* nonterm_set(const closure* c, size_t n) { return c->nonterm_sets + n * c->table->words; }
 
@@ -99,26 +95,24 @@ closure* closure_new(const core_table* table) {
   if (c == nullptr) return nullptr;
   size_t keys = table->term_count + table->nonterm_count;
   c->table = table;
-  c->nonterm_sets = allocate_array<lookahead_word>(table->nonterm_count * table->words);
-  c->queued = allocate_array<bool>(table->nonterm_count);
-  c->reached = allocate_array<bool>(table->nonterm_count);
-  c->queue = allocate_array<size_t>(table->nonterm_count);
-  c->reached_list = allocate_array<size_t>(table->nonterm_count);
-  c->entry_of_core = allocate_array<size_t>(table->core_count);
-  c->entries = allocate_array<closure_entry>(table->core_count);
-  c->merged = allocate_array<lookahead_word>(table->rule_count * table->words);
-  c->first_member = allocate_array<size_t>(keys);
-  c->last_member = allocate_array<size_t>(keys);
-  c->next_member = allocate_array<size_t>(table->core_count);
-  c->keys = allocate_array<size_t>(keys);
-  c->order = allocate_array<size_t>(table->core_count);
-  c->completed = allocate_array<size_t>(table->core_count);
+  c->arrays = array_block_new([c, table, keys](array_block* b) {
+    array_block_take(b, &c->nonterm_sets, table->nonterm_count * table->words);
+    array_block_take(b, &c->queued, table->nonterm_count);
+    array_block_take(b, &c->reached, table->nonterm_count);
+    array_block_take(b, &c->queue, table->nonterm_count);
+    array_block_take(b, &c->reached_list, table->nonterm_count);
+    array_block_take(b, &c->entry_of_core, table->core_count);
+    array_block_take(b, &c->entries, table->core_count);
+    array_block_take(b, &c->merged, table->rule_count * table->words);
+    array_block_take(b, &c->first_member, keys);
+    array_block_take(b, &c->last_member, keys);
+    array_block_take(b, &c->next_member, table->core_count);
+    array_block_take(b, &c->keys, keys);
+    array_block_take(b, &c->order, table->core_count);
+    array_block_take(b, &c->completed, table->core_count);
+  });
   c->successor = item_groups_new(table->core_count, table->words);
-  if (c->nonterm_sets == nullptr || c->queued == nullptr || c->reached == nullptr || c->queue == nullptr ||
-      c->reached_list == nullptr || c->entry_of_core == nullptr || c->order == nullptr ||
-      c->entries == nullptr || c->merged == nullptr || c->first_member == nullptr ||
-      c->last_member == nullptr || c->next_member == nullptr || c->keys == nullptr ||
-      c->completed == nullptr || c->successor == nullptr) {
+  if (c->arrays == nullptr || c->successor == nullptr) {
     closure_free(c);
     return nullptr;
   }
@@ -128,20 +122,7 @@ closure* closure_new(const core_table* table) {
 
 void closure_free(closure* c) {
   if (c == nullptr) return;
-  memory_release(c->nonterm_sets);
-  memory_release(c->queued);
-  memory_release(c->reached);
-  memory_release(c->queue);
-  memory_release(c->reached_list);
-  memory_release(c->entry_of_core);
-  memory_release(c->order);
-  memory_release(c->entries);
-  memory_release(c->merged);
-  memory_release(c->first_member);
-  memory_release(c->last_member);
-  memory_release(c->next_member);
-  memory_release(c->keys);
-  memory_release(c->completed);
+  memory_release(c->arrays);
   item_groups_free(c->successor);
   memory_release(c);
 }

@@ -20,6 +20,7 @@ struct closure_entry {
 // The cost is linear in the cores touched times the width of a set.
 struct closure {
   const core_table* table;
+  void* arrays;                  // the one block that holds every array below, owned
   lookahead_word* nonterm_sets;  // by nonterminal id: the lookaheads of its rules' items
   bool* queued;                  // by nonterminal id: waiting to pass its set on
   bool* reached;                 // by nonterminal id: its set is not empty

@@ -6,39 +6,26 @@
 
 #include "grammar/nonterm.h"
 #include "grammar/term.h"
+#include "text/array_block.h"
 
 namespace {
-
-template <typename T>
-T* allocate_array(size_t count) {
-  return static_cast<T*>(memory_alloc_zero(count == 0 ? 1 : count, sizeof(T)));
-}
 
 bool by_address(const void* a, const void* b) {
   return reinterpret_cast<uintptr_t>(a) < reinterpret_cast<uintptr_t>(b);
 }
 
-size_t count_rules(const grammar* g) {
-  size_t count = 0;
-  for (size_t n = 0; n < g->nonterms->count; ++n) count += g->nonterms->items[n]->rules->count;
-  return count;
-}
-
-bool allocate_arrays(core_table* t) {
-  t->term_by_bit = allocate_array<term*>(t->term_count);
-  t->bit_of_term = allocate_array<size_t>(t->term_count);
-  t->rule_by_id = allocate_array<rule*>(t->rule_count);
-  t->rule_rank = allocate_array<size_t>(t->rule_count);
-  t->core_base = allocate_array<size_t>(t->rule_count);
-  t->core_rule = allocate_array<size_t>(t->core_count);
-  t->next_key = allocate_array<size_t>(t->core_count);
-  t->next_nonterm = allocate_array<size_t>(t->core_count);
-  t->rest_first = allocate_array<lookahead_word>(t->core_count * t->words);
-  t->rest_nullable = allocate_array<bool>(t->core_count);
-  return t->term_by_bit != nullptr && t->bit_of_term != nullptr && t->rule_by_id != nullptr &&
-         t->rule_rank != nullptr && t->core_base != nullptr && t->core_rule != nullptr &&
-         t->next_key != nullptr && t->next_nonterm != nullptr && t->rest_first != nullptr &&
-         t->rest_nullable != nullptr;
+// Lays every array of the numbering out in the table's one block.
+void lay_out_arrays(core_table* t, array_block* b) {
+  array_block_take(b, &t->term_by_bit, t->term_count);
+  array_block_take(b, &t->bit_of_term, t->term_count);
+  array_block_take(b, &t->rule_by_id, t->rule_count);
+  array_block_take(b, &t->rule_rank, t->rule_count);
+  array_block_take(b, &t->core_base, t->rule_count);
+  array_block_take(b, &t->core_rule, t->core_count);
+  array_block_take(b, &t->next_key, t->core_count);
+  array_block_take(b, &t->next_nonterm, t->core_count);
+  array_block_take(b, &t->rest_first, t->core_count * t->words);
+  array_block_take(b, &t->rest_nullable, t->core_count);
 }
 
 // Lookahead bits follow the address order of the terminal records, the order of lookaheads in items.
@@ -128,7 +115,7 @@ core_table* core_table_new(const grammar* g) {
   t->nonterms = g->nonterms;
   t->term_count = g->terms->count;
   t->nonterm_count = g->nonterms->count;
-  t->rule_count = count_rules(g);
+  t->rule_count = grammar_rule_count(g);
   if (!ids_are_positions(g, t->rule_count)) {
     memory_release(t);
     return nullptr;
@@ -140,7 +127,8 @@ core_table* core_table_new(const grammar* g) {
     const rules* alternatives = g->nonterms->items[n]->rules;
     for (size_t r = 0; r < alternatives->count; ++r) t->core_count += alternatives->items[r]->symbols->count + 1;
   }
-  if (!allocate_arrays(t)) {
+  t->arrays = array_block_new([t](array_block* b) { lay_out_arrays(t, b); });
+  if (t->arrays == nullptr) {
     core_table_free(t);
     return nullptr;
   }
@@ -152,16 +140,7 @@ core_table* core_table_new(const grammar* g) {
 
 void core_table_free(core_table* table) {
   if (table == nullptr) return;
-  memory_release(table->term_by_bit);
-  memory_release(table->bit_of_term);
-  memory_release(table->rule_by_id);
-  memory_release(table->rule_rank);
-  memory_release(table->core_base);
-  memory_release(table->core_rule);
-  memory_release(table->next_key);
-  memory_release(table->next_nonterm);
-  memory_release(table->rest_first);
-  memory_release(table->rest_nullable);
+  memory_release(table->arrays);
   memory_release(table);
 }
 

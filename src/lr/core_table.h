@@ -20,6 +20,7 @@ struct core_table {
   size_t core_count;
   size_t words;                    // words of one lookahead set (terminals and end marker)
   size_t end_marker_bit;           // equal to term_count
+  void* arrays;                    // the one block that holds every array below, owned
   struct term** term_by_bit;       // terminals in ascending record address order
   size_t* bit_of_term;             // by term id
   struct rule** rule_by_id;        // every rule, by id
@@ -37,7 +38,7 @@ constexpr size_t no_symbol_key = SIZE_MAX;
 // The numbering of a grammar whose ids are assigned and whose FIRST sets are solved; null when memory is exhausted.
 core_table* core_table_new(const grammar* g);
 
-// Releases every array and the record; accepts null.
+// Releases the arrays and the record; accepts null.
 void core_table_free(core_table* table);
 
 // The symbol of an exploration key.

@@ -227,12 +227,6 @@ bool fill_goto_tables(const solver* s, goto_tables* tables) {
   return true;
 }
 
-size_t count_rules(const grammar* g) {
-  size_t count = 0;
-  for (size_t i = 0; i < g->nonterms->count; ++i) count += g->nonterms->items[i]->rules->count;
-  return count;
-}
-
 // Writes the record of one symbol's name: "struct symbol kind<id> = {"name"};".
 void write_symbol_record(const char* kind, uint64_t id, const ustring* name, const output_names* names, FILE* stream) {
   std::fputs("struct ", stream);
@@ -363,7 +357,7 @@ bool write_the_gotos(const solver* s, const grammar* g, const output_names* name
 }
 
 bool write_the_rules(const grammar* g, const output_names* names, FILE* stream, diagnostics* d) {
-  size_t count = count_rules(g);
+  size_t count = grammar_rule_count(g);
   int* lhs = static_cast<int*>(memory_alloc_zero(count, sizeof(int)));
   int* lengths = static_cast<int*>(memory_alloc_zero(count, sizeof(int)));
   if (lhs == nullptr || lengths == nullptr) {
