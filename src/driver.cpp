@@ -88,15 +88,23 @@ bool is_input_file(FILE* input, const char* name) {
 }
 
 // Refuses, before anything is written, a run whose outputs would destroy
-// its input or each other; header is null when no token header is written.
-bool outputs_are_safe(diagnostics* d, FILE* input, const char* source, const char* header) {
-  if ((source != nullptr && is_input_file(input, source)) || (header != nullptr && is_input_file(input, header))) {
-    diagnostics_line(d, "Error: Output file would overwrite the input file.");
-    return false;
+// its input or each other; an output that is not written is null.
+bool outputs_are_safe(diagnostics* d, FILE* input, const char* source, const char* header, const char* report) {
+  for (const char* name : {source, header, report}) {
+    if (name != nullptr && is_input_file(input, name)) {
+      diagnostics_line(d, "Error: Output file would overwrite the input file.");
+      return false;
+    }
   }
   if (source != nullptr && header != nullptr && output_files_clash(source, header)) {
     diagnostics_line(d, "Error: The token header and the parser source would be the same file.");
     return false;
+  }
+  for (const char* other : {source, header}) {
+    if (report != nullptr && other != nullptr && output_files_clash(report, other)) {
+      diagnostics_line(d, "Error: The state report would be the same file as another output.");
+      return false;
+    }
   }
   return true;
 }
@@ -199,8 +207,7 @@ int run(const options& o) {
   }
   const char* source_name = o.details ? nullptr : o.output != nullptr ? o.output : default_output;
   const char* header_name = !o.header ? nullptr : o.header_name != nullptr ? o.header_name : token_header_name;
-  if (!outputs_are_safe(&d, input.get(), source_name, header_name)) return 1;
-  if (o.report != nullptr && !outputs_are_safe(&d, input.get(), o.report, nullptr)) return 1;
+  if (!outputs_are_safe(&d, input.get(), source_name, header_name, o.report)) return 1;
   output_handle source;
   if (source_name != nullptr) {
     source.reset(output_file_open(source_name));

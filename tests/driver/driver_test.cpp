@@ -654,6 +654,17 @@ TEST_F(Driver, StateReportGoesToItsOwnFileBesideTheOtherOutputs) {
   EXPECT_EQ(run({"--report=g.y", "g.y"}).status, 1);  // never over the grammar itself
   EXPECT_EQ(read("g.y"), "%token N\n%%\ne : e '-' e { } | N { } ;\n");
   EXPECT_EQ(run({"--report=missing/states.txt", "g.y"}).status, 1);
+  // Nor over another output of the same run.
+  for (auto args : std::vector<std::vector<std::string>>{{"--report=grammar.tab.c"},
+                                                         {"--report=./out.c", "-o", "out.c"},
+                                                         {"-d", "--report=grammar.tab.h"},
+                                                         {"-v", "--header=h.h", "--report=h.h"}}) {
+    args.push_back("g.y");
+    run_result r = run(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error: The state report would be the same file as another output.\n");
+  }
+  EXPECT_EQ(listing(dir), (std::vector<std::string>{"g.y", "grammar.tab.c", "states.txt"}));
 }
 
 }  // namespace
