@@ -122,6 +122,7 @@ struct comb {
   int* check;
   int* value;
   bool* taken;
+  size_t* open;     // by displacement + offset: one at or after it that may be untaken; one more than taken
   size_t capacity;  // slots of check and value; taken has offset more
   size_t offset;    // the widest column
   size_t length;    // one past the last slot in use
@@ -138,7 +139,10 @@ bool comb_reserve(comb* c, size_t size) {
   if (value != nullptr) c->value = value;
   auto* taken = static_cast<bool*>(memory_resize(c->taken, (capacity + c->offset) * sizeof(bool)));
   if (taken != nullptr) c->taken = taken;
-  if (check == nullptr || value == nullptr || taken == nullptr) return false;
+  auto* open = static_cast<size_t*>(memory_resize(c->open, (capacity + c->offset + 1) * sizeof(size_t)));
+  if (open != nullptr) c->open = open;
+  if (check == nullptr || value == nullptr || taken == nullptr || open == nullptr) return false;
+  for (size_t i = c->capacity == 0 ? 0 : c->capacity + c->offset + 1; i <= capacity + c->offset; ++i) c->open[i] = i;
   for (size_t i = c->capacity; i < capacity; ++i) {
     c->check[i] = -1;
     c->value[i] = 0;
@@ -156,6 +160,19 @@ bool row_fits(const comb* c, long long base, const row_slot* row, size_t count) 
   return true;
 }
 
+// The first untaken displacement (plus offset) at or after i, or the end of
+// the comb; runs of taken displacements are skipped once and then jumped.
+size_t first_untaken(comb* c, size_t i) {
+  size_t root = i;
+  while (c->open[root] != root) root = c->open[root];
+  while (c->open[i] != root) {
+    size_t next = c->open[i];
+    c->open[i] = root;
+    i = next;
+  }
+  return root;
+}
+
 // Places a row of at least one slot at the first displacement where all its
 // slots are free and no other row sits; false when memory is exhausted or the
 // comb would outgrow an int.
@@ -164,9 +181,17 @@ bool place_row(comb* c, const row_slot* row, size_t count, int* placed) {
   for (;; ++base) {
     long long end = base + row[count - 1].column + 1;
     if (end > INT_MAX || !comb_reserve(c, static_cast<size_t>(end))) return false;
+    size_t at = static_cast<size_t>(base + static_cast<long long>(c->offset));
+    size_t untaken = first_untaken(c, at);
+    if (untaken != at) {
+      base += static_cast<long long>(untaken - at) - 1;  // taken displacements cannot fit
+      continue;
+    }
     if (row_fits(c, base, row, count)) break;
   }
-  c->taken[base + static_cast<long long>(c->offset)] = true;
+  size_t at = static_cast<size_t>(base + static_cast<long long>(c->offset));
+  c->taken[at] = true;
+  c->open[at] = at + 1;
   for (size_t i = 0; i < count; ++i) {
     c->check[base + row[i].column] = row[i].column;
     c->value[base + row[i].column] = row[i].value;
@@ -217,6 +242,7 @@ bool pack_rows(const row_set* set, lookup_table* table) {
   }
   memory_release(order);
   memory_release(c.taken);
+  memory_release(c.open);
   table->check = c.check;
   table->value = c.value;
   table->states = states;
