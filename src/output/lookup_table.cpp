@@ -122,8 +122,8 @@ struct comb {
   int* check;
   int* value;
   bool* taken;
-  size_t* open;     // by displacement + offset: one at or after it that may be untaken; one more than taken
-  size_t capacity;  // slots of check and value; taken has offset more
+  size_t* next_free;  // a free slot is its own entry; a slot in use points to a later slot, no further than the next free one
+  size_t capacity;  // slots of check, value and next_free; taken has offset more
   size_t offset;    // the widest column
   size_t length;    // one past the last slot in use
   size_t first_free;
@@ -139,13 +139,13 @@ bool comb_reserve(comb* c, size_t size) {
   if (value != nullptr) c->value = value;
   auto* taken = static_cast<bool*>(memory_resize(c->taken, (capacity + c->offset) * sizeof(bool)));
   if (taken != nullptr) c->taken = taken;
-  auto* open = static_cast<size_t*>(memory_resize(c->open, (capacity + c->offset + 1) * sizeof(size_t)));
-  if (open != nullptr) c->open = open;
-  if (check == nullptr || value == nullptr || taken == nullptr || open == nullptr) return false;
-  for (size_t i = c->capacity == 0 ? 0 : c->capacity + c->offset + 1; i <= capacity + c->offset; ++i) c->open[i] = i;
+  auto* next_free = static_cast<size_t*>(memory_resize(c->next_free, capacity * sizeof(size_t)));
+  if (next_free != nullptr) c->next_free = next_free;
+  if (check == nullptr || value == nullptr || taken == nullptr || next_free == nullptr) return false;
   for (size_t i = c->capacity; i < capacity; ++i) {
     c->check[i] = -1;
     c->value[i] = 0;
+    c->next_free[i] = i;
   }
   std::fill(c->taken + (c->capacity == 0 ? 0 : c->capacity + c->offset), c->taken + capacity + c->offset, false);
   c->capacity = capacity;
@@ -160,44 +160,43 @@ bool row_fits(const comb* c, long long base, const row_slot* row, size_t count) 
   return true;
 }
 
-// The first untaken displacement (plus offset) at or after i, or the end of
-// the comb; runs of taken displacements are skipped once and then jumped.
-size_t first_untaken(comb* c, size_t i) {
-  size_t root = i;
-  while (c->open[root] != root) root = c->open[root];
-  while (c->open[i] != root) {
-    size_t next = c->open[i];
-    c->open[i] = root;
-    i = next;
+// The first free slot at or after slot; every slot from capacity on is free.
+// The walk leaves each slot it passed pointing at the answer, so that runs of
+// slots in use are crossed in one step the next time.
+size_t free_slot_from(comb* c, size_t slot) {
+  size_t found = slot;
+  while (found < c->capacity && c->next_free[found] != found) found = c->next_free[found];
+  while (slot < found) {
+    size_t next = c->next_free[slot];
+    c->next_free[slot] = found;
+    slot = next;
   }
-  return root;
+  return found;
 }
 
 // Places a row of at least one slot at the first displacement where all its
 // slots are free and no other row sits; false when memory is exhausted or the
-// comb would outgrow an int.
+// comb would outgrow an int. Only displacements that put the row's first
+// column on a free slot can fit, so the search steps from free slot to free
+// slot instead of trying every displacement.
 bool place_row(comb* c, const row_slot* row, size_t count, int* placed) {
-  long long base = static_cast<long long>(c->first_free) - row[0].column;
-  for (;; ++base) {
+  long long base = 0;
+  for (size_t slot = c->first_free;; ++slot) {
+    slot = free_slot_from(c, slot);
+    base = static_cast<long long>(slot) - row[0].column;
     long long end = base + row[count - 1].column + 1;
     if (end > INT_MAX || !comb_reserve(c, static_cast<size_t>(end))) return false;
-    size_t at = static_cast<size_t>(base + static_cast<long long>(c->offset));
-    size_t untaken = first_untaken(c, at);
-    if (untaken != at) {
-      base += static_cast<long long>(untaken - at) - 1;  // taken displacements cannot fit
-      continue;
-    }
     if (row_fits(c, base, row, count)) break;
   }
-  size_t at = static_cast<size_t>(base + static_cast<long long>(c->offset));
-  c->taken[at] = true;
-  c->open[at] = at + 1;
+  c->taken[base + static_cast<long long>(c->offset)] = true;
   for (size_t i = 0; i < count; ++i) {
-    c->check[base + row[i].column] = row[i].column;
-    c->value[base + row[i].column] = row[i].value;
+    size_t slot = static_cast<size_t>(base + row[i].column);
+    c->check[slot] = row[i].column;
+    c->value[slot] = row[i].value;
+    c->next_free[slot] = slot + 1;
   }
   c->length = std::max(c->length, static_cast<size_t>(base + row[count - 1].column + 1));
-  while (c->first_free < c->capacity && c->check[c->first_free] != -1) ++c->first_free;
+  c->first_free = free_slot_from(c, c->first_free);
   *placed = static_cast<int>(base);
   return true;
 }
@@ -242,7 +241,7 @@ bool pack_rows(const row_set* set, lookup_table* table) {
   }
   memory_release(order);
   memory_release(c.taken);
-  memory_release(c.open);
+  memory_release(c.next_free);
   table->check = c.check;
   table->value = c.value;
   table->states = states;
