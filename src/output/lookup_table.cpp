@@ -122,6 +122,7 @@ struct comb {
   int* check;
   int* value;
   bool* taken;
+  size_t* open;       // by displacement + offset: one at or after it that may be untaken; one more than taken
   size_t* next_free;  // a free slot is its own entry; a slot in use points to a later slot, no further than the next free one
   size_t capacity;  // slots of check, value and next_free; taken has offset more
   size_t offset;    // the widest column
@@ -139,9 +140,12 @@ bool comb_reserve(comb* c, size_t size) {
   if (value != nullptr) c->value = value;
   auto* taken = static_cast<bool*>(memory_resize(c->taken, (capacity + c->offset) * sizeof(bool)));
   if (taken != nullptr) c->taken = taken;
+  auto* open = static_cast<size_t*>(memory_resize(c->open, (capacity + c->offset + 1) * sizeof(size_t)));
+  if (open != nullptr) c->open = open;
   auto* next_free = static_cast<size_t*>(memory_resize(c->next_free, capacity * sizeof(size_t)));
   if (next_free != nullptr) c->next_free = next_free;
-  if (check == nullptr || value == nullptr || taken == nullptr || next_free == nullptr) return false;
+  if (check == nullptr || value == nullptr || taken == nullptr || open == nullptr || next_free == nullptr) return false;
+  for (size_t i = c->capacity == 0 ? 0 : c->capacity + c->offset + 1; i <= capacity + c->offset; ++i) c->open[i] = i;
   for (size_t i = c->capacity; i < capacity; ++i) {
     c->check[i] = -1;
     c->value[i] = 0;
@@ -174,11 +178,24 @@ size_t free_slot_from(comb* c, size_t slot) {
   return found;
 }
 
+// The first untaken displacement (plus offset) at or after i, or the end of
+// the comb; runs of taken displacements are skipped once and then jumped.
+size_t first_untaken(comb* c, size_t i) {
+  size_t root = i;
+  while (c->open[root] != root) root = c->open[root];
+  while (c->open[i] != root) {
+    size_t next = c->open[i];
+    c->open[i] = root;
+    i = next;
+  }
+  return root;
+}
+
 // Places a row of at least one slot at the first displacement where all its
 // slots are free and no other row sits; false when memory is exhausted or the
 // comb would outgrow an int. Only displacements that put the row's first
-// column on a free slot can fit, so the search steps from free slot to free
-// slot instead of trying every displacement.
+// column on a free slot and are not taken by another row can fit, so the
+// search jumps over used slots and taken displacements alike.
 bool place_row(comb* c, const row_slot* row, size_t count, int* placed) {
   long long base = 0;
   for (size_t slot = c->first_free;; ++slot) {
@@ -186,9 +203,17 @@ bool place_row(comb* c, const row_slot* row, size_t count, int* placed) {
     base = static_cast<long long>(slot) - row[0].column;
     long long end = base + row[count - 1].column + 1;
     if (end > INT_MAX || !comb_reserve(c, static_cast<size_t>(end))) return false;
+    size_t at = static_cast<size_t>(base + static_cast<long long>(c->offset));
+    size_t untaken = first_untaken(c, at);
+    if (untaken != at) {
+      slot += untaken - at - 1;  // the loop's step lands the first column on the untaken displacement
+      continue;
+    }
     if (row_fits(c, base, row, count)) break;
   }
-  c->taken[base + static_cast<long long>(c->offset)] = true;
+  size_t at = static_cast<size_t>(base + static_cast<long long>(c->offset));
+  c->taken[at] = true;
+  c->open[at] = at + 1;
   for (size_t i = 0; i < count; ++i) {
     size_t slot = static_cast<size_t>(base + row[i].column);
     c->check[slot] = row[i].column;
@@ -242,6 +267,7 @@ bool pack_rows(const row_set* set, lookup_table* table) {
   memory_release(order);
   memory_release(c.taken);
   memory_release(c.next_free);
+  memory_release(c.open);
   table->check = c.check;
   table->value = c.value;
   table->states = states;
