@@ -3,23 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
-namespace {
+#include "support/grammar_objects.h"
 
-// What print(stream) writes.
-template <typename Print>
-std::string printed(Print print) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* stream = open_memstream(&buffer, &size);
-  print(stream);
-  std::fclose(stream);
-  std::string text(buffer, size);
-  std::free(buffer);
-  return text;
-}
+namespace {
 
 TEST(OutputNames, PrefixTakesThePlaceOfYyOrStandsBeforeTheName) {
   struct Case {
