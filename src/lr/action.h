@@ -28,18 +28,6 @@ action* action_new();
 // Frees the nodes of the three maps and the row; accepts null and returns null.
 action* action_free(action* row);
 
-// Records a shift on terminal t to target; false after "Shift conflict on terminal 't'" when t already shifts elsewhere, or silently when memory is exhausted.
-bool action_add_shift(action* row, symbol t, state* target);
-
-// Records the complete item i as an accept (when accepting) or a reduction; false after the conflict report (then *conflicted becomes true) when its lookahead already has another rule, or silently when memory is exhausted.
-bool action_add_completion(action* row, item i, bool accepting, bool* conflicted);
-
-// Settles every terminal that is both shifted and reduced on, by precedence and associativity (resolve_shift_reduce), keeping one entry or making it an error, and appends one record per such terminal of state s to found; false when found cannot grow or memory is exhausted.
-bool action_resolve_conflicts(action* row, const state* s, conflicts* found);
-
-// Makes the rule with the most reductions whose lookahead no shift takes (on a tie the smallest id) the default rule and removes its entries; no default when every reduction is shifted over or the row has errors; false, row unchanged, when memory is exhausted.
-bool action_select_any_rule(action* row);
-
 // True when shifts, reduces, accepts and errors are the same maps and the default rules are the same rule.
 bool action_is_same(const action* a, const action* b);
 

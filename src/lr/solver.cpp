@@ -4,6 +4,7 @@
 #include "lr/closure.h"
 #include "lr/conflict_example.h"
 #include "lr/first_follow.h"
+#include "lr/row_draft.h"
 
 namespace {
 
@@ -69,24 +70,27 @@ bool explore_all(solver* s, closure* c, states* worklist) {
   return true;
 }
 
-// The completed items of a state, in item order: rules descending, lookaheads
-// descending; after a reduce conflict *clash is its lookahead.
-bool add_completions(const solver* s, action* row, const item_groups* reductions, symbol* clash, bool* conflicted) {
-  if (reductions == nullptr) return true;
+// The completed items of a state, rule by rule in item order, with their lookaheads;
+// after a reduce conflict *clash is its lookahead.
+bool add_completions(const solver* s, row_draft* d, action* row, const item_groups* reductions, symbol* clash,
+                     bool* conflicted) {
+  size_t count = reductions == nullptr ? 0 : reductions->count;
+  if (!row_draft_begin(d, count)) return false;
   const core_table* t = s->cores;
-  for (size_t k = 0; k < reductions->count; ++k) {
+  for (size_t k = 0; k < count; ++k) {
     size_t core = reductions->cores[k];
     rule* r = t->rule_by_id[t->core_rule[core]];
-    size_t mark = core - t->core_base[r->id];
-    const lookahead_word* set = item_groups_set(reductions, k);
-    for (size_t bit = lookahead_set_previous(set, t->words * lookahead_word_bits); bit != SIZE_MAX;
-         bit = lookahead_set_previous(set, bit)) {
-      item i = item_make(r, mark, core_table_bit_symbol(t, bit));
-      if (!action_add_completion(row, i, solver_accepts(s, i), conflicted)) {
-        *clash = i.lookahead;
-        return false;
-      }
-    }
+    bool accepting = solver_accepts(s, item_make(r, core - t->core_base[r->id], symbol_for_endmark()));
+    if (!row_draft_add(d, row, r, item_groups_set(reductions, k), accepting, clash, conflicted)) return false;
+  }
+  return true;
+}
+
+// The shifts of a state: the terminal entries of its transitions, which come first in key order.
+bool add_shifts(action* row, const state* st) {
+  symbol_map_tail<state> tail = symbol_map_tail_of_empty(&row->shifts);
+  for (const state_map* node = st->transitions; node != nullptr && node->symbol.term != nullptr; node = node->next) {
+    if (!symbol_map_append(&tail, node->symbol, node->state)) return false;
   }
   return true;
 }
@@ -94,16 +98,13 @@ bool add_completions(const solver* s, action* row, const item_groups* reductions
 // A state's row from its terminal transitions and its kept completed items,
 // with its shift/reduce conflicts resolved and recorded; null after a reduce
 // conflict report (then *conflicted is set) or when memory is exhausted.
-action* new_row(solver* s, const state* st, symbol* clash, bool* conflicted) {
+action* new_row(solver* s, row_draft* d, const state* st, symbol* clash, bool* conflicted) {
   action* row = action_new();
   if (row == nullptr) return nullptr;
-  for (const state_map* node = st->transitions; node != nullptr; node = node->next) {
-    if (node->symbol.term == nullptr) continue;
-    if (!action_add_shift(row, node->symbol, node->state)) return action_free(row);
+  if (!add_shifts(row, st) || !add_completions(s, d, row, st->reductions, clash, conflicted) ||
+      !row_draft_settle(d, row, st, s->conflicts) || !row_draft_finish(d, row)) {
+    return action_free(row);
   }
-  if (!add_completions(s, row, st->reductions, clash, conflicted)) return action_free(row);
-  if (!action_resolve_conflicts(row, st, s->conflicts)) return action_free(row);
-  if (!action_select_any_rule(row)) return action_free(row);
   return row;
 }
 
@@ -201,21 +202,25 @@ bool solve_state_after_symbol(solver* s, states* worklist, state* from, symbol x
 }
 
 bool solver_actions(solver* s) {
-  for (size_t k = 0; k < s->states->count; ++k) {
+  row_draft* d = row_draft_new(s->cores);
+  if (d == nullptr) return false;
+  bool built = true;
+  for (size_t k = 0; built && k < s->states->count; ++k) {
     state* st = s->states->items[k];
     symbol clash = symbol_for_endmark();
     bool conflicted = false;
-    action* row = new_row(s, st, &clash, &conflicted);
+    action* row = new_row(s, d, st, &clash, &conflicted);
     if (row == nullptr) {
       if (conflicted) print_reduce_conflict_example(s, st, clash);
-      return false;
+      built = false;
+      break;
     }
     st->action = share_row(s, row);
-    if (st->action == nullptr) return false;
-    if (!state_solve_gotos(st)) return false;
+    built = st->action != nullptr && state_solve_gotos(st);
   }
-  conflicts_sort(s->conflicts);
-  return true;
+  row_draft_free(d);
+  if (built) conflicts_sort(s->conflicts);
+  return built;
 }
 
 bool solver_accepts(const solver* s, item i) {

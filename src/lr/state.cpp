@@ -22,9 +22,12 @@ void state_free(state* s) {
 }
 
 bool state_solve_gotos(state* s) {
+  // Built afresh in key order, each entry goes after the last.
+  s->gotos = state_map_free(s->gotos);
+  symbol_map_tail<state> tail = symbol_map_tail_of_empty(&s->gotos);
   for (const state_map* node = s->transitions; node != nullptr; node = node->next) {
     if (node->symbol.nonterm == nullptr) continue;
-    if (!state_map_insert(&s->gotos, node->symbol, node->state, nullptr)) return false;
+    if (!symbol_map_append(&tail, node->symbol, node->state)) return false;
   }
   return true;
 }

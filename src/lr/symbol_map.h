@@ -200,6 +200,56 @@ bool symbol_map_insert(symbol_map<V>** map, symbol key, V* value, bool* inserted
   return true;
 }
 
+// Where appending to a map stands: its last node on each level, so that
+// nodes whose keys ascend past every key held are linked without a search.
+template <typename V>
+struct symbol_map_tail {
+  symbol_map<V>** map;
+  const symbol_map<V>* last[symbol_map_most_lanes + 1];  // level 0: the last node; level L: the last on lane L; null while none
+};
+
+// The tail of an empty map.
+template <typename V>
+symbol_map_tail<V> symbol_map_tail_of_empty(symbol_map<V>** map) {
+  symbol_map_tail<V> tail{};
+  tail.map = map;
+  return tail;
+}
+
+// Links key -> value after every node, key above every key held; false, map unchanged, only when memory is exhausted.
+template <typename V>
+bool symbol_map_append(symbol_map_tail<V>* tail, symbol key, V* value) {
+  size_t height = symbol_map_height(key);
+  auto* node = static_cast<symbol_map<V>*>(
+      memory_alloc_zero(1, sizeof(symbol_map<V>) + height * sizeof(symbol_map<V>*)));
+  if (node == nullptr) return false;
+  symbol_map<V>* first = *tail->map;
+  symbol_map_head<V>* head = first != nullptr ? first->head : nullptr;
+  if (height > symbol_map_head_height(head)) {
+    head = symbol_map_head_raise(head, height);
+    if (head == nullptr) {
+      memory_release(node);
+      return false;
+    }
+    if (first != nullptr) first->head = head;
+  }
+  node->symbol = key;
+  symbol_map_target(node) = value;
+  if (first == nullptr) {
+    *tail->map = node;
+    node->head = head;
+  } else {
+    const_cast<symbol_map<V>*>(tail->last[0])->next = node;
+  }
+  tail->last[0] = node;
+  for (size_t lane = 0; lane < height; ++lane) {
+    const symbol_map<V>* before = tail->last[lane + 1];
+    (before == nullptr ? symbol_map_head_lanes(head) : symbol_map_lanes(before))[lane] = node;
+    tail->last[lane + 1] = node;
+  }
+  return true;
+}
+
 // The value stored under key; null when there is none.
 template <typename V>
 V* symbol_map_find(const symbol_map<V>* map, symbol key) {
