@@ -86,86 +86,171 @@ void print_label(ustring* scratch, const ustring* name, const char* fixed, size_
   std::putchar(' ');
 }
 
-// Where each state's walk through its sorted maps stands. When the rows are
-// printed in ascending key order, each lookup continues from where the last
-// one stopped, so a whole row costs one pass over every state's maps.
-struct map_cursors {
-  const state_map** shifts;
-  const rule_map** reduces;
-  const rule_map** accepts;
-  const state_map** gotos;
+// A cell of a table that is neither blank nor the default mark.
+struct cell {
+  uint32_t state;  // position in the solver's states
+  uint32_t value;  // the number shown
+  char tail;       // 's', 'r' or 'a' after an action's number; '\0' for a goto
 };
 
-template <typename V>
-const V* cursor_find(const symbol_map<V>** cursor, symbol key) {
-  const symbol_map<V>* node = *cursor;
-  while (node != nullptr && symbol_less(node->symbol, key)) node = node->next;
-  *cursor = node;
-  if (node != nullptr && symbol_equals(node->symbol, key)) return symbol_map_target(node);
-  return nullptr;
+// The written cells of one table, bucketed by table row and in state order
+// within a row, so that printing a row copies the row of blank and default
+// cells and writes its few entries in, instead of searching every state.
+struct cell_rows {
+  size_t rows;
+  size_t* starts;  // rows + 1 positions in cells: row i holds starts[i] to starts[i + 1]
+  cell* cells;
+  char* base;      // cell_width characters per state: blank, or the default mark
+};
+
+void cell_rows_free(cell_rows* t) {
+  memory_release(t->starts);
+  memory_release(t->cells);
+  memory_release(t->base);
+  *t = cell_rows{};
 }
 
-// Puts every cursor at the start of its map.
-void rewind_cursors(map_cursors* c, const solver* s) {
-  for (size_t k = 0; k < s->states->count; ++k) {
-    const state* st = s->states->items[k];
-    c->gotos[k] = st->gotos;
-    if (st->action == nullptr) continue;
-    c->shifts[k] = st->action->shifts;
-    c->reduces[k] = st->action->reduces;
-    c->accepts[k] = st->action->accepts;
+// Each record's row, by id: its position in the grammar's array, which rows
+// follow even where ids do not; false when the ids are not a numbering of it.
+bool number_rows_by_id(size_t* row_of_id, size_t count, const auto* array) {
+  for (size_t i = 0; i < count; ++i) row_of_id[i] = SIZE_MAX;
+  for (size_t i = 0; i < count; ++i) {
+    size_t id = array->items[i]->id;
+    if (id >= count || row_of_id[id] != SIZE_MAX) return false;
+    row_of_id[id] = i;
   }
-}
-
-bool make_cursors(map_cursors* c, const solver* s) {
-  size_t count = s->states->count;
-  c->shifts = static_cast<const state_map**>(memory_alloc_zero(count, sizeof(state_map*)));
-  c->reduces = static_cast<const rule_map**>(memory_alloc_zero(count, sizeof(rule_map*)));
-  c->accepts = static_cast<const rule_map**>(memory_alloc_zero(count, sizeof(rule_map*)));
-  c->gotos = static_cast<const state_map**>(memory_alloc_zero(count, sizeof(state_map*)));
-  if (c->shifts == nullptr || c->reduces == nullptr || c->accepts == nullptr || c->gotos == nullptr) return false;
-  rewind_cursors(c, s);
   return true;
 }
 
-void release_cursors(map_cursors* c) {
-  memory_release(c->shifts);
-  memory_release(c->reduces);
-  memory_release(c->accepts);
-  memory_release(c->gotos);
-}
-
-// One action cell, as print_action prints it.
-void put_action(line_buffer* out, const action* row, const state* shift, const rule* reduce, const rule* accept) {
-  if (shift != nullptr) {
-    put_number(out, shift->id, cell_width - 1, 's');
-  } else if (reduce != nullptr) {
-    put_number(out, reduce->id, cell_width - 1, 'r');
-  } else if (accept != nullptr) {
-    put_number(out, accept->id, cell_width - 1, 'a');
-  } else if (row != nullptr && row->default_rule != nullptr) {
-    put_text(out, default_cell, cell_width);
-  } else {
-    put_text(out, blank_cell, cell_width);
-  }
-}
-
-// The cells of one lookahead for every state, found by forward cursors (or by a search from the start).
-void put_action_row(line_buffer* out, const solver* s, map_cursors* cursors, symbol lookahead) {
-  for (size_t k = 0; k < s->states->count; ++k) {
-    const action* row = s->states->items[k]->action;
-    if (cursors == nullptr) {
-      const state* shift = row == nullptr ? nullptr : state_map_find(row->shifts, lookahead);
-      const rule* reduce = row == nullptr ? nullptr : rule_map_find(row->reduces, lookahead);
-      const rule* accept = row == nullptr ? nullptr : rule_map_find(row->accepts, lookahead);
-      put_action(out, row, shift, reduce, accept);
-      continue;
+// Calls emit(symbol, tail, value) for each lookahead of row in key order, once
+// per lookahead: a shift before a reduction before an accept.
+template <typename Emit>
+void visit_action_cells(const action* row, Emit emit) {
+  const state_map* shift = row->shifts;
+  const rule_map* reduce = row->reduces;
+  const rule_map* accept = row->accepts;
+  while (shift != nullptr || reduce != nullptr || accept != nullptr) {
+    symbol key = shift != nullptr ? shift->symbol : reduce != nullptr ? reduce->symbol : accept->symbol;
+    if (reduce != nullptr && symbol_less(reduce->symbol, key)) key = reduce->symbol;
+    if (accept != nullptr && symbol_less(accept->symbol, key)) key = accept->symbol;
+    bool shifts = shift != nullptr && symbol_equals(shift->symbol, key);
+    bool reduces = reduce != nullptr && symbol_equals(reduce->symbol, key);
+    bool accepts = accept != nullptr && symbol_equals(accept->symbol, key);
+    if (shifts) {
+      emit(key, 's', shift->state->id);
+    } else if (reduces) {
+      emit(key, 'r', reduce->rule->id);
+    } else {
+      emit(key, 'a', accept->rule->id);
     }
-    const state* shift = cursor_find(&cursors->shifts[k], lookahead);
-    const rule* reduce = cursor_find(&cursors->reduces[k], lookahead);
-    const rule* accept = cursor_find(&cursors->accepts[k], lookahead);
-    put_action(out, row, shift, reduce, accept);
+    if (shifts) shift = shift->next;
+    if (reduces) reduce = reduce->next;
+    if (accepts) accept = accept->next;
   }
+}
+
+// Fills t from cells_of(k, emit), which calls emit(row, tail, value) for the
+// written cells of state k in any row order; false, t empty, when memory is
+// exhausted or a number does not fit a cell record.
+template <typename CellsOf>
+bool cell_rows_fill(cell_rows* t, const solver* s, size_t rows, CellsOf cells_of) {
+  size_t states = s->states->count;
+  *t = cell_rows{rows, static_cast<size_t*>(memory_alloc_zero(rows + 1, sizeof(size_t))), nullptr, nullptr};
+  if (t->starts == nullptr || states > UINT32_MAX) {
+    cell_rows_free(t);
+    return false;
+  }
+  bool fits = true;
+  for (size_t k = 0; k < states; ++k) {
+    cells_of(k, [t, &fits](size_t row, char, uint64_t value) {
+      ++t->starts[row + 1];
+      fits = fits && value <= UINT32_MAX;
+    });
+  }
+  for (size_t row = 0; row < rows; ++row) t->starts[row + 1] += t->starts[row];
+  t->cells = static_cast<cell*>(memory_alloc_zero(t->starts[rows], sizeof(cell)));
+  if (!fits || t->cells == nullptr) {
+    cell_rows_free(t);
+    return false;
+  }
+  // Filled state by state, each row's cells come in state order; starts[row] runs ahead and is set back after.
+  for (size_t k = 0; k < states; ++k) {
+    cells_of(k, [t, k](size_t row, char tail, uint64_t value) {
+      t->cells[t->starts[row]++] = cell{static_cast<uint32_t>(k), static_cast<uint32_t>(value), tail};
+    });
+  }
+  for (size_t row = rows; row > 0; --row) t->starts[row] = t->starts[row - 1];
+  t->starts[0] = 0;
+  return true;
+}
+
+// The base line: each state's cell when a row has no entry for it.
+bool cell_rows_lay_base(cell_rows* t, const solver* s, bool defaults) {
+  size_t states = s->states->count;
+  t->base = static_cast<char*>(memory_alloc(states == 0 ? 1 : states * cell_width));
+  if (t->base == nullptr) return false;
+  for (size_t k = 0; k < states; ++k) {
+    const action* row = s->states->items[k]->action;
+    bool marked = defaults && row != nullptr && row->default_rule != nullptr;
+    std::memcpy(t->base + k * cell_width, marked ? default_cell : blank_cell, cell_width);
+  }
+  return true;
+}
+
+// The action table's cells: one row per terminal in array order, then the end marker's; false when memory is exhausted.
+bool action_cells(cell_rows* t, const grammar* g, const solver* s) {
+  size_t terms = g->terms->count;
+  auto* row_of_id = static_cast<size_t*>(memory_alloc_zero(terms + 1, sizeof(size_t)));
+  bool made = row_of_id != nullptr && number_rows_by_id(row_of_id, terms, g->terms);
+  made = made && cell_rows_fill(t, s, terms + 1, [s, row_of_id, terms](size_t k, auto emit) {
+           const action* row = s->states->items[k]->action;
+           if (row == nullptr) return;
+           visit_action_cells(row, [&emit, row_of_id, terms](symbol key, char tail, uint64_t value) {
+             emit(key.term != nullptr ? row_of_id[key.term->id] : terms, tail, value);
+           });
+         });
+  memory_release(row_of_id);
+  if (made && cell_rows_lay_base(t, s, true)) return true;
+  cell_rows_free(t);
+  return false;
+}
+
+// The goto table's cells: one row per nonterminal in array order; false when memory is exhausted.
+bool goto_cells(cell_rows* t, const grammar* g, const solver* s) {
+  size_t nonterms = g->nonterms->count;
+  auto* row_of_id = static_cast<size_t*>(memory_alloc_zero(nonterms + 1, sizeof(size_t)));
+  bool made = row_of_id != nullptr && number_rows_by_id(row_of_id, nonterms, g->nonterms);
+  made = made && cell_rows_fill(t, s, nonterms, [s, row_of_id](size_t k, auto emit) {
+           for (const state_map* node = s->states->items[k]->gotos; node != nullptr; node = node->next) {
+             emit(row_of_id[node->symbol.nonterm->id], '\0', node->state->id);
+           }
+         });
+  memory_release(row_of_id);
+  if (made && cell_rows_lay_base(t, s, false)) return true;
+  cell_rows_free(t);
+  return false;
+}
+
+// Writes a long run of text, through the buffer or around it.
+void put_long_text(line_buffer* out, const char* text, size_t length) {
+  if (length <= sizeof out->data) {
+    put_text(out, text, length);
+    return;
+  }
+  flush(out);
+  std::fwrite(text, 1, length, stdout);
+}
+
+// One table row: the base line with the row's cells written in, then a line feed.
+void put_cell_row(line_buffer* out, const cell_rows* t, size_t states, size_t row) {
+  size_t from = 0;  // the first state not yet written
+  for (size_t i = t->starts[row]; i < t->starts[row + 1]; ++i) {
+    const cell& c = t->cells[i];
+    put_long_text(out, t->base + from * cell_width, (c.state - from) * cell_width);
+    put_number(out, c.value, c.tail != '\0' ? cell_width - 1 : cell_width, c.tail);
+    from = c.state + 1;
+  }
+  put_long_text(out, t->base + from * cell_width, (states - from) * cell_width);
   put_text(out, "\n", 1);
 }
 
@@ -181,62 +266,30 @@ void put_default_row(line_buffer* out, const solver* s) {
   put_text(out, "\n", 1);
 }
 
-void put_goto_row(line_buffer* out, const solver* s, map_cursors* cursors, symbol key) {
-  for (size_t k = 0; k < s->states->count; ++k) {
-    const state* target = cursors != nullptr ? cursor_find(&cursors->gotos[k], key)
-                                             : state_map_find(s->states->items[k]->gotos, key);
-    if (target != nullptr) {
-      put_number(out, target->id, cell_width, '\0');
-    } else {
-      put_text(out, blank_cell, cell_width);
-    }
-  }
-  put_text(out, "\n", 1);
-}
-
-// Cursors when they can be made; null otherwise (every cell is searched).
-map_cursors* cursors_for(map_cursors* c, const solver* s) {
-  if (make_cursors(c, s)) return c;
-  release_cursors(c);
-  *c = map_cursors{};
-  return nullptr;
-}
-
 // What printing one table needs besides the output: the label being
-// padded, the line being gathered and the cursors through the maps.
+// padded, the line being gathered and the table's written cells.
 struct table_scratch {
   ustring* label;
   line_buffer* line;
-  map_cursors storage;
-  map_cursors* cursors;
-  symbol last_key;  // of the last row begun
-  size_t rows;      // rows begun
+  cell_rows cells;
 };
 
 void table_scratch_close(table_scratch* t) {
-  release_cursors(&t->storage);
+  cell_rows_free(&t->cells);
   memory_release(t->line);
   ustring_free(t->label);
 }
 
-// False (nothing kept) when the label or the line cannot be made; missing cursors only slow the lookups.
-bool table_scratch_open(table_scratch* t, const solver* s) {
+// False (nothing kept) when the label, the line or the cells (from fill) cannot be made.
+template <typename Fill>
+bool table_scratch_open(table_scratch* t, Fill fill) {
   t->label = ustring_new();
   t->line = memory_new_record<line_buffer>();
-  if (t->label == nullptr || t->line == nullptr) {
+  if (t->label == nullptr || t->line == nullptr || !fill(&t->cells)) {
     table_scratch_close(t);
     return false;
   }
-  t->cursors = cursors_for(&t->storage, s);
   return true;
-}
-
-// Readies the cursors for the row of key. They only move forward through
-// the maps, whose keys ascend: a key below the last row's starts them over.
-void table_scratch_follow(table_scratch* t, const solver* s, symbol key) {
-  if (t->cursors != nullptr && t->rows > 0 && symbol_less(key, t->last_key)) rewind_cursors(t->cursors, s);
-  t->last_key = key;
-  ++t->rows;
 }
 
 }  // namespace
@@ -277,18 +330,15 @@ void print_action(const action* row, symbol lookahead) {
 bool print_actions(const grammar* g, const solver* s) {
   print_header(g, s);
   table_scratch t{};
-  if (!table_scratch_open(&t, s)) return false;
+  if (!table_scratch_open(&t, [g, s](cell_rows* cells) { return action_cells(cells, g, s); })) return false;
   size_t width = label_width(g);
   for (size_t i = 0; i < g->terms->count; ++i) {
-    term* x = g->terms->items[i];
-    table_scratch_follow(&t, s, symbol_for_term(x));
-    print_label(t.label, x->name, nullptr, width);
-    put_action_row(t.line, s, t.cursors, symbol_for_term(x));
+    print_label(t.label, g->terms->items[i]->name, nullptr, width);
+    put_cell_row(t.line, &t.cells, s->states->count, i);
     flush(t.line);
   }
   print_label(t.label, nullptr, "$", width);
-  table_scratch_follow(&t, s, symbol_for_endmark());
-  put_action_row(t.line, s, t.cursors, symbol_for_endmark());
+  put_cell_row(t.line, &t.cells, s->states->count, g->terms->count);
   flush(t.line);
   print_label(t.label, nullptr, "any", width);
   put_default_row(t.line, s);
@@ -300,13 +350,11 @@ bool print_actions(const grammar* g, const solver* s) {
 bool print_gotos(const grammar* g, const solver* s) {
   print_header(g, s);
   table_scratch t{};
-  if (!table_scratch_open(&t, s)) return false;
+  if (!table_scratch_open(&t, [g, s](cell_rows* cells) { return goto_cells(cells, g, s); })) return false;
   size_t width = label_width(g);
   for (size_t i = 0; i < g->nonterms->count; ++i) {
-    nonterm* n = g->nonterms->items[i];
-    table_scratch_follow(&t, s, symbol_for_nonterm(n));
-    print_label(t.label, n->name, nullptr, width);
-    put_goto_row(t.line, s, t.cursors, symbol_for_nonterm(n));
+    print_label(t.label, g->nonterms->items[i]->name, nullptr, width);
+    put_cell_row(t.line, &t.cells, s->states->count, i);
     flush(t.line);
   }
   std::putchar('\n');
