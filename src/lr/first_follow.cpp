@@ -2,14 +2,11 @@
 
 namespace {
 
-// Inserts every member of source into destination, noting each new member in *changed.
-// Members are read by index, so source may be destination itself (left recursion).
+// Inserts every member of source into destination, noting in *changed whether it grew.
 bool insert_all(symbol_set* destination, const symbol_set* source, bool* changed) {
-  for (size_t i = 0; i < source->count; ++i) {
-    bool added = false;
-    if (!symbol_insert(destination, source->items[i], &added)) return false;
-    if (added) *changed = true;
-  }
+  size_t before = destination->count;
+  if (!symbol_insert_set(destination, source)) return false;
+  if (destination->count != before) *changed = true;
   return true;
 }
 
