@@ -2,18 +2,7 @@
 
 #include <cstdio>
 
-#include "grammar/term.h"
-#include "text/hash_index.h"
 #include "text/memory.h"
-
-namespace {
-
-uint64_t symbol_bits(symbol s) {
-  return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(s.term)) ^
-         (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(s.nonterm)) << 1);
-}
-
-}  // namespace
 
 action* action_new() { return memory_new_record<action>(); }
 
@@ -31,26 +20,6 @@ bool action_is_same(const action* a, const action* b) {
   return state_map_is_same(a->shifts, b->shifts) &&
          rule_map_is_same(a->reduces, b->reduces) && rule_map_is_same(a->accepts, b->accepts) &&
          rule_map_is_same(a->errors, b->errors) && a->default_rule == b->default_rule;
-}
-
-uint64_t action_hash(const action* row) {
-  uint64_t hash = 0;
-  for (const state_map* node = row->shifts; node != nullptr; node = node->next) {
-    hash = hash_mix(hash_mix(hash, symbol_bits(node->symbol)), reinterpret_cast<uintptr_t>(node->state));
-  }
-  hash = hash_mix(hash, 1);
-  for (const rule_map* node = row->reduces; node != nullptr; node = node->next) {
-    hash = hash_mix(hash_mix(hash, symbol_bits(node->symbol)), reinterpret_cast<uintptr_t>(node->rule));
-  }
-  hash = hash_mix(hash, 2);
-  for (const rule_map* node = row->accepts; node != nullptr; node = node->next) {
-    hash = hash_mix(hash_mix(hash, symbol_bits(node->symbol)), reinterpret_cast<uintptr_t>(node->rule));
-  }
-  hash = hash_mix(hash, 3);
-  for (const rule_map* node = row->errors; node != nullptr; node = node->next) {
-    hash = hash_mix(hash_mix(hash, symbol_bits(node->symbol)), reinterpret_cast<uintptr_t>(node->rule));
-  }
-  return hash_mix(hash, reinterpret_cast<uintptr_t>(row->default_rule));
 }
 
 void print_reduce_conflict(const rule* stored, const rule* incoming) {

@@ -31,9 +31,6 @@ action* action_free(action* row);
 // True when shifts, reduces, accepts and errors are the same maps and the default rules are the same rule.
 bool action_is_same(const action* a, const action* b);
 
-// A hash of everything action_is_same compares.
-uint64_t action_hash(const action* row);
-
 // Writes "Reduce Conflict" and the two rules as rule_print does, each on its own line, to standard error.
 void print_reduce_conflict(const rule* stored, const rule* incoming);
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "text/array_block.h"
+#include "text/hash_index.h"
 
 namespace {
 
@@ -13,6 +14,10 @@ size_t member_count(const lookahead_word* set, size_t words) {
   size_t members = 0;
   for (size_t w = 0; w < words; ++w) members += static_cast<size_t>(__builtin_popcountll(set[w]));
   return members;
+}
+
+void remove_member(lookahead_word* set, size_t bit) {
+  set[bit / lookahead_word_bits] &= ~(lookahead_word{1} << (bit % lookahead_word_bits));
 }
 
 // The greatest lookahead in both sets; SIZE_MAX when they share none.
@@ -36,6 +41,7 @@ void lay_out(row_draft* d, array_block* b, size_t capacity) {
   array_block_take(b, &d->rules, capacity);
   array_block_take(b, &d->sets, capacity * words);
   array_block_take(b, &d->taken, words);
+  array_block_take(b, &d->unshifted, words);
   array_block_take(b, &d->owner, words * lookahead_word_bits);
 }
 
@@ -61,13 +67,57 @@ size_t most_reductions(const row_draft* d) {
   return chosen;
 }
 
+// Calls visit(terminal, target) for every shift the row keeps, in key order:
+// the terminal transitions, which come first among the state's, less those settled otherwise.
+template <typename Visit>
+bool each_shift(const row_draft* d, Visit visit) {
+  for (const state_map* node = d->st->transitions; node != nullptr && node->symbol.term != nullptr; node = node->next) {
+    if (lookahead_set_has(d->unshifted, d->table->bit_of_term[node->symbol.term->id])) continue;
+    if (!visit(node->symbol, node->state)) return false;
+  }
+  return true;
+}
+
+// Calls visit(lookahead, rule) for every reduction entry the row keeps, in key order.
+template <typename Visit>
+bool each_reduction(const row_draft* d, Visit visit) {
+  const core_table* t = d->table;
+  for (size_t bit = lookahead_set_next(d->taken, 0, t->words); bit != SIZE_MAX;
+       bit = lookahead_set_next(d->taken, bit + 1, t->words)) {
+    if (!visit(core_table_bit_symbol(t, bit), d->owner[bit])) return false;
+  }
+  return true;
+}
+
+uint64_t symbol_bits(symbol s) {
+  return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(s.term)) ^
+         (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(s.nonterm)) << 1);
+}
+
+uint64_t mix_entry(uint64_t hash, symbol key, const void* target) {
+  return hash_mix(hash_mix(hash, symbol_bits(key)), reinterpret_cast<uintptr_t>(target));
+}
+
+uint64_t mix_map(uint64_t hash, const rule_map* map) {
+  for (; map != nullptr; map = map->next) hash = mix_entry(hash, map->symbol, map->rule);
+  return hash;
+}
+
+// True when the map walked from *node next holds key -> target; moves *node on.
+template <typename V>
+bool next_is(const symbol_map<V>** node, symbol key, const V* target) {
+  if (*node == nullptr || !symbol_equals((*node)->symbol, key) || symbol_map_target(*node) != target) return false;
+  *node = (*node)->next;
+  return true;
+}
+
 }  // namespace
 
 row_draft* row_draft_new(const core_table* table) {
   row_draft* d = memory_new_record<row_draft>();
   if (d == nullptr) return nullptr;
   d->table = table;
-  if (!row_draft_begin(d, 1)) {
+  if (!row_draft_begin(d, nullptr, 1)) {
     row_draft_free(d);
     return nullptr;
   }
@@ -76,14 +126,21 @@ row_draft* row_draft_new(const core_table* table) {
 
 void row_draft_free(row_draft* d) {
   if (d == nullptr) return;
+  rule_map_free(d->accepts);
+  rule_map_free(d->errors);
   memory_release(d->arrays);
   memory_release(d);
 }
 
-bool row_draft_begin(row_draft* d, size_t count) {
+bool row_draft_begin(row_draft* d, const state* st, size_t count) {
+  d->st = st;
   d->count = 0;
+  d->accepts = rule_map_free(d->accepts);
+  d->errors = rule_map_free(d->errors);
+  d->default_rule = nullptr;
   if (d->arrays != nullptr && count <= d->capacity) {
     std::memset(d->taken, 0, d->table->words * sizeof(lookahead_word));
+    std::memset(d->unshifted, 0, d->table->words * sizeof(lookahead_word));
     return true;
   }
   size_t capacity = std::max(count, d->capacity * 2);
@@ -95,22 +152,21 @@ bool row_draft_begin(row_draft* d, size_t count) {
   return true;
 }
 
-bool row_draft_add(row_draft* d, action* row, rule* r, const lookahead_word* set, bool accepting, symbol* clash,
-                   bool* conflicted) {
+bool row_draft_add(row_draft* d, rule* r, const lookahead_word* set, bool accepting, symbol* clash, bool* conflicted) {
   const core_table* t = d->table;
   if (d->count == d->capacity) return false;
   lookahead_word* part = set_at(d, d->count);
   std::memcpy(part, set, t->words * sizeof(lookahead_word));
   // The end marker is the greatest lookahead, so an accept entry is met before any reduction of r.
   if (accepting && lookahead_set_has(part, t->end_marker_bit)) {
-    part[t->end_marker_bit / lookahead_word_bits] &= ~(lookahead_word{1} << (t->end_marker_bit % lookahead_word_bits));
-    if (const rule* stored = rule_map_find(row->accepts, symbol_for_endmark())) {
-      print_reduce_conflict(stored, r);
+    remove_member(part, t->end_marker_bit);
+    if (d->accepts != nullptr) {
+      print_reduce_conflict(d->accepts->rule, r);
       *clash = symbol_for_endmark();
       *conflicted = true;
       return false;
     }
-    if (!rule_map_insert(&row->accepts, symbol_for_endmark(), r, nullptr)) return false;
+    if (!rule_map_insert(&d->accepts, symbol_for_endmark(), r, nullptr)) return false;
   }
   // Lookaheads are met in descending order: the greatest shared one is the first clash.
   size_t bit = greatest_shared(part, d->taken, t->words);
@@ -125,52 +181,88 @@ bool row_draft_add(row_draft* d, action* row, rule* r, const lookahead_word* set
   return true;
 }
 
-bool row_draft_settle(row_draft* d, action* row, const state* s, conflicts* found) {
+bool row_draft_settle(row_draft* d, conflicts* found) {
   const core_table* t = d->table;
-  for (const state_map* shift = row->shifts; shift != nullptr;) {
-    const state_map* following = shift->next;  // read before the shift may go
-    symbol x = shift->symbol;
+  for (const state_map* node = d->st->transitions; node != nullptr && node->symbol.term != nullptr; node = node->next) {
+    symbol x = node->symbol;
     size_t bit = t->bit_of_term[x.term->id];
-    if (lookahead_set_has(d->taken, bit)) {
-      size_t position = position_of(d, bit);
-      rule* r = d->rules[position];
-      resolution how = resolve_shift_reduce(x.term, r);
-      if (!conflict_push(found, conflict{s, x, r, how})) return false;
-      bool shifts = false;
-      bool reduces = false;
-      sides_kept(how, &shifts, &reduces);
-      if (!shifts && !reduces && !rule_map_insert(&row->errors, x, r, nullptr)) return false;
-      if (!reduces) {
-        lookahead_word mask = ~(lookahead_word{1} << (bit % lookahead_word_bits));
-        set_at(d, position)[bit / lookahead_word_bits] &= mask;
-        d->taken[bit / lookahead_word_bits] &= mask;
-      }
-      if (!shifts) symbol_map_remove(&row->shifts, x);
+    if (!lookahead_set_has(d->taken, bit)) continue;
+    size_t position = position_of(d, bit);
+    rule* r = d->rules[position];
+    resolution how = resolve_shift_reduce(x.term, r);
+    if (!conflict_push(found, conflict{d->st, x, r, how})) return false;
+    bool shifts = false;
+    bool reduces = false;
+    sides_kept(how, &shifts, &reduces);
+    if (!shifts && !reduces && !rule_map_insert(&d->errors, x, r, nullptr)) return false;
+    if (!reduces) {
+      remove_member(set_at(d, position), bit);
+      remove_member(d->taken, bit);
     }
-    shift = following;
+    if (!shifts) lookahead_set_add(d->unshifted, bit);
   }
   return true;
 }
 
-bool row_draft_finish(row_draft* d, action* row) {
+void row_draft_choose_default(row_draft* d) {
   const core_table* t = d->table;
   // A default would reduce where nonassociativity demands an error, so a
   // row with errors keeps every reduction as an entry of its own.
-  size_t chosen = row->errors == nullptr ? most_reductions(d) : SIZE_MAX;
+  size_t chosen = d->errors == nullptr ? most_reductions(d) : SIZE_MAX;
+  d->default_rule = chosen != SIZE_MAX ? d->rules[chosen] : nullptr;
   std::memset(d->taken, 0, t->words * sizeof(lookahead_word));
   for (size_t position = 0; position < d->count; ++position) {
     if (position == chosen) continue;
     const lookahead_word* set = set_at(d, position);
-    for (size_t bit = lookahead_set_next(set, 0, t->words); bit != SIZE_MAX; bit = lookahead_set_next(set, bit + 1, t->words)) {
+    for (size_t bit = lookahead_set_next(set, 0, t->words); bit != SIZE_MAX;
+         bit = lookahead_set_next(set, bit + 1, t->words)) {
       d->owner[bit] = d->rules[position];
     }
     lookahead_set_union(d->taken, set, t->words);
   }
-  symbol_map_tail<rule> tail = symbol_map_tail_of_empty(&row->reduces);
-  for (size_t bit = lookahead_set_next(d->taken, 0, t->words); bit != SIZE_MAX;
-       bit = lookahead_set_next(d->taken, bit + 1, t->words)) {
-    if (!symbol_map_append(&tail, core_table_bit_symbol(t, bit), d->owner[bit])) return false;
+}
+
+uint64_t row_draft_hash(const row_draft* d) {
+  uint64_t hash = 0;
+  each_shift(d, [&hash](symbol x, const state* target) {
+    hash = mix_entry(hash, x, target);
+    return true;
+  });
+  hash = hash_mix(hash, 1);
+  each_reduction(d, [&hash](symbol x, const rule* r) {
+    hash = mix_entry(hash, x, r);
+    return true;
+  });
+  hash = mix_map(hash_mix(hash, 2), d->accepts);
+  hash = mix_map(hash_mix(hash, 3), d->errors);
+  return hash_mix(hash, reinterpret_cast<uintptr_t>(d->default_rule));
+}
+
+bool row_draft_matches(const row_draft* d, const action* row) {
+  if (row->default_rule != d->default_rule || !rule_map_is_same(row->accepts, d->accepts) ||
+      !rule_map_is_same(row->errors, d->errors)) {
+    return false;
   }
-  if (chosen != SIZE_MAX) row->default_rule = d->rules[chosen];
-  return true;
+  const state_map* shift = row->shifts;
+  const rule_map* reduce = row->reduces;
+  return each_shift(d, [&shift](symbol x, const state* target) { return next_is(&shift, x, target); }) &&
+         shift == nullptr &&
+         each_reduction(d, [&reduce](symbol x, const rule* r) { return next_is(&reduce, x, r); }) &&
+         reduce == nullptr;
+}
+
+action* row_draft_build(row_draft* d) {
+  action* row = action_new();
+  if (row == nullptr) return nullptr;
+  symbol_map_tail<state> shifts = symbol_map_tail_of_empty(&row->shifts);
+  symbol_map_tail<rule> reduces = symbol_map_tail_of_empty(&row->reduces);
+  bool built = each_shift(d, [&shifts](symbol x, state* target) { return symbol_map_append(&shifts, x, target); }) &&
+               each_reduction(d, [&reduces](symbol x, rule* r) { return symbol_map_append(&reduces, x, r); });
+  if (!built) return action_free(row);
+  row->accepts = d->accepts;
+  row->errors = d->errors;
+  row->default_rule = d->default_rule;
+  d->accepts = nullptr;
+  d->errors = nullptr;
+  return row;
 }

@@ -72,40 +72,30 @@ bool explore_all(solver* s, closure* c, states* worklist) {
 
 // The completed items of a state, rule by rule in item order, with their lookaheads;
 // after a reduce conflict *clash is its lookahead.
-bool add_completions(const solver* s, row_draft* d, action* row, const item_groups* reductions, symbol* clash,
-                     bool* conflicted) {
-  size_t count = reductions == nullptr ? 0 : reductions->count;
-  if (!row_draft_begin(d, count)) return false;
+bool add_completions(const solver* s, row_draft* d, const item_groups* reductions, symbol* clash, bool* conflicted) {
+  if (reductions == nullptr) return true;
   const core_table* t = s->cores;
-  for (size_t k = 0; k < count; ++k) {
+  for (size_t k = 0; k < reductions->count; ++k) {
     size_t core = reductions->cores[k];
     rule* r = t->rule_by_id[t->core_rule[core]];
     bool accepting = solver_accepts(s, item_make(r, core - t->core_base[r->id], symbol_for_endmark()));
-    if (!row_draft_add(d, row, r, item_groups_set(reductions, k), accepting, clash, conflicted)) return false;
+    if (!row_draft_add(d, r, item_groups_set(reductions, k), accepting, clash, conflicted)) return false;
   }
   return true;
 }
 
-// The shifts of a state: the terminal entries of its transitions, which come first in key order.
-bool add_shifts(action* row, const state* st) {
-  symbol_map_tail<state> tail = symbol_map_tail_of_empty(&row->shifts);
-  for (const state_map* node = st->transitions; node != nullptr && node->symbol.term != nullptr; node = node->next) {
-    if (!symbol_map_append(&tail, node->symbol, node->state)) return false;
+// Drafts a state's row from its terminal transitions and its kept completed
+// items, with its shift/reduce conflicts resolved and recorded and its
+// default rule chosen; false after a reduce conflict report (then
+// *conflicted is set) or when memory is exhausted.
+bool draft_row(solver* s, row_draft* d, const state* st, symbol* clash, bool* conflicted) {
+  size_t count = st->reductions == nullptr ? 0 : st->reductions->count;
+  if (!row_draft_begin(d, st, count) || !add_completions(s, d, st->reductions, clash, conflicted) ||
+      !row_draft_settle(d, s->conflicts)) {
+    return false;
   }
+  row_draft_choose_default(d);
   return true;
-}
-
-// A state's row from its terminal transitions and its kept completed items,
-// with its shift/reduce conflicts resolved and recorded; null after a reduce
-// conflict report (then *conflicted is set) or when memory is exhausted.
-action* new_row(solver* s, row_draft* d, const state* st, symbol* clash, bool* conflicted) {
-  action* row = action_new();
-  if (row == nullptr) return nullptr;
-  if (!add_shifts(row, st) || !add_completions(s, d, row, st->reductions, clash, conflicted) ||
-      !row_draft_settle(d, row, st, s->conflicts) || !row_draft_finish(d, row)) {
-    return action_free(row);
-  }
-  return row;
 }
 
 // Writes the example of a reduce conflict after its report: how the parser reaches it.
@@ -120,15 +110,14 @@ void print_reduce_conflict_example(const solver* s, const state* st, symbol look
   state_paths_free(paths);
 }
 
-// The shared row equal to row, or row itself once added to the solver's rows; null when memory is exhausted.
-action* share_row(solver* s, action* row) {
-  uint64_t hash = action_hash(row);
+// The shared row equal to the drafted one, built and added to the solver's rows when it is new; null when memory is exhausted.
+action* share_row(solver* s, row_draft* d) {
+  uint64_t hash = row_draft_hash(d);
   action* existing =
-      hash_index_find(&s->action_index, hash, [row](const action* candidate) { return action_is_same(candidate, row); });
-  if (existing != nullptr) {
-    action_free(row);
-    return existing;
-  }
+      hash_index_find(&s->action_index, hash, [d](const action* candidate) { return row_draft_matches(d, candidate); });
+  if (existing != nullptr) return existing;
+  action* row = row_draft_build(d);
+  if (row == nullptr) return nullptr;
   if (!action_push(s->actions, row)) {
     action_free(row);
     return nullptr;
@@ -209,13 +198,12 @@ bool solver_actions(solver* s) {
     state* st = s->states->items[k];
     symbol clash = symbol_for_endmark();
     bool conflicted = false;
-    action* row = new_row(s, d, st, &clash, &conflicted);
-    if (row == nullptr) {
+    if (!draft_row(s, d, st, &clash, &conflicted)) {
       if (conflicted) print_reduce_conflict_example(s, st, clash);
       built = false;
       break;
     }
-    st->action = share_row(s, row);
+    st->action = share_row(s, d);
     built = st->action != nullptr && state_solve_gotos(st);
   }
   row_draft_free(d);

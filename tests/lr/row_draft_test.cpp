@@ -23,7 +23,8 @@ struct drafting {
   grammar* g;
   core_table* table = nullptr;
   row_draft* draft = nullptr;
-  action* row = action_new();
+  action* row = nullptr;        // once built
+  state* st = state_new();      // the state whose row is drafted
   state* target = state_new();  // where every shift goes
   explicit drafting(const char* text) : g(read_test_grammar(text)) {
     EXPECT_TRUE(solve_firsts(g->nonterms));
@@ -32,6 +33,7 @@ struct drafting {
   }
   ~drafting() {
     action_free(row);
+    state_free(st);
     state_free(target);
     row_draft_free(draft);
     core_table_free(table);
@@ -50,19 +52,26 @@ struct drafting {
   // Adds every completion in order, with the conflict report it writes; false at the first failure.
   bool add(const std::vector<completion>& completions, std::string* report, symbol* clash) {
     bool conflicted = false;
-    bool added = row_draft_begin(draft, completions.size());
+    bool added = row_draft_begin(draft, st, completions.size());
     testing::internal::CaptureStderr();
     for (size_t k = 0; added && k < completions.size(); ++k) {
       const completion& c = completions[k];
-      added = row_draft_add(draft, row, test_rule(g, "S", c.alternative), set_of(c.lookaheads).data(), c.accepting,
-                            clash, &conflicted);
+      added = row_draft_add(draft, test_rule(g, "S", c.alternative), set_of(c.lookaheads).data(), c.accepting, clash,
+                            &conflicted);
     }
     *report = testing::internal::GetCapturedStderr();
     EXPECT_EQ(conflicted, !report->empty());
     return added;
   }
 
-  void shift(const char* name) { ASSERT_TRUE(state_map_insert(&row->shifts, test_t(g, name), target, nullptr)); }
+  void shift(const char* name) { ASSERT_TRUE(state_map_insert(&st->transitions, test_t(g, name), target, nullptr)); }
+
+  // Chooses the default rule and builds the row.
+  void build() {
+    row_draft_choose_default(draft);
+    row = row_draft_build(draft);
+    ASSERT_NE(row, nullptr);
+  }
 
   // The finished row as text: for each terminal in declaration order, then
   // the end marker, what it does ("s" shift, "e" error, a rule id or "-"),
@@ -112,7 +121,7 @@ TEST(RowDraft, DefaultRuleHasTheMostLookaheadsAndTheSmallestIdOnATie) {
     std::string report;
     symbol clash = symbol_for_endmark();
     ASSERT_TRUE(d.add(c.completions, &report, &clash));
-    ASSERT_TRUE(row_draft_finish(d.draft, d.row));
+    d.build();
     EXPECT_EQ(d.row_text(), c.expected);
   }
 }
@@ -160,8 +169,8 @@ TEST(RowDraft, SettlingKeepsOneSideOrMakesAnErrorAndRecordsEachTerminal) {
   symbol clash = symbol_for_endmark();
   ASSERT_TRUE(d.add({{1, {"p", "q"}, false}, {2, {"n", "s"}, false}}, &report, &clash));
   conflicts* found = conflicts_new();
-  ASSERT_TRUE(row_draft_settle(d.draft, d.row, d.target, found));
-  ASSERT_TRUE(row_draft_finish(d.draft, d.row));
+  ASSERT_TRUE(row_draft_settle(d.draft, found));
+  d.build();
   // p q s n $: with an error entry there is no default rule.
   EXPECT_EQ(d.row_text(), "s12e- a- d-");
   ASSERT_EQ(found->count, 2u);
@@ -172,6 +181,51 @@ TEST(RowDraft, SettlingKeepsOneSideOrMakesAnErrorAndRecordsEachTerminal) {
   EXPECT_EQ(on_p.reduce, test_rule(d.g, "S", 1));
   EXPECT_EQ(on_n.how, resolution::error_by_nonassociativity);
   EXPECT_EQ(on_n.reduce, test_rule(d.g, "S", 2));
+  conflicts_free(found);
+}
+
+TEST(RowDraft, AnEqualDraftFindsTheBuiltRowAndAnyDifferenceMissesIt) {
+  struct variant {
+    const char* name;
+    std::vector<const char*> shifts;
+    std::vector<completion> completions;
+    bool same;
+  };
+  const std::vector<completion> built_from = {{1, {"q", "r"}, false}, {2, {"s"}, false}, {0, {"$"}, true}};
+  const variant variants[] = {
+      {"equal", {"p"}, built_from, true},
+      {"no shift", {}, built_from, false},
+      {"another shift", {"p", "q"}, built_from, false},
+      {"another default", {"p"}, {{1, {"q"}, false}, {2, {"s", "r"}, false}, {0, {"$"}, true}}, false},
+      {"no accept", {"p"}, {{1, {"q", "r"}, false}, {2, {"s"}, false}}, false},
+      {"reduce instead of accept", {"p"}, {{1, {"q", "r"}, false}, {2, {"s"}, false}, {0, {"$"}, false}}, false},
+  };
+  drafting d(four_rules);
+  d.shift("p");
+  std::string report;
+  symbol clash = symbol_for_endmark();
+  conflicts* found = conflicts_new();
+  ASSERT_TRUE(d.add(built_from, &report, &clash));
+  ASSERT_TRUE(row_draft_settle(d.draft, found));
+  row_draft_choose_default(d.draft);
+  uint64_t hash = row_draft_hash(d.draft);
+  d.row = row_draft_build(d.draft);
+  ASSERT_NE(d.row, nullptr);
+  for (const variant& v : variants) {
+    SCOPED_TRACE(v.name);
+    state* other = state_new();
+    for (const char* name : v.shifts) state_map_insert(&other->transitions, test_t(d.g, name), d.target, nullptr);
+    std::swap(d.st, other);
+    ASSERT_TRUE(d.add(v.completions, &report, &clash));
+    ASSERT_TRUE(row_draft_settle(d.draft, found));
+    row_draft_choose_default(d.draft);
+    EXPECT_EQ(row_draft_matches(d.draft, d.row), v.same);
+    if (v.same) {
+      EXPECT_EQ(row_draft_hash(d.draft), hash);
+    }
+    std::swap(d.st, other);
+    state_free(other);
+  }
   conflicts_free(found);
 }
 
