@@ -81,7 +81,7 @@ void add_member(closure* c, size_t key, size_t entry) {
   c->next_member[entry] = SIZE_MAX;
   if (c->first_member[key] == SIZE_MAX) {
     c->first_member[key] = entry;
-    c->keys[c->key_count++] = key;
+    lookahead_set_add(c->keys, key);
   } else {
     c->next_member[c->last_member[key]] = entry;
   }
@@ -107,7 +107,7 @@ closure* closure_new(const core_table* table) {
     array_block_take(b, &c->first_member, keys);
     array_block_take(b, &c->last_member, keys);
     array_block_take(b, &c->next_member, table->core_count);
-    array_block_take(b, &c->keys, keys);
+    array_block_take(b, &c->keys, lookahead_words_for(keys));
     array_block_take(b, &c->order, table->core_count);
     array_block_take(b, &c->completed, table->core_count);
   });
@@ -157,7 +157,6 @@ void closure_group_successors(closure* c) {
       add_member(c, key, entry);
     }
   }
-  std::sort(c->keys, c->keys + c->key_count);
   const size_t* rank = t->rule_rank;
   const size_t* rule_of = t->core_rule;
   std::sort(c->completed, c->completed + c->completed_count, [entries, rank, rule_of](size_t a, size_t b) {
@@ -166,8 +165,8 @@ void closure_group_successors(closure* c) {
 }
 
 size_t closure_next_key(const closure* c, size_t start) {
-  const size_t* found = std::lower_bound(c->keys, c->keys + c->key_count, start);
-  return found == c->keys + c->key_count ? SIZE_MAX : *found;
+  const core_table* t = c->table;
+  return lookahead_set_next(c->keys, start, lookahead_words_for(t->term_count + t->nonterm_count));
 }
 
 void closure_fill_successor(closure* c, size_t key) {
@@ -230,7 +229,7 @@ void closure_reset(closure* c) {
     std::memset(nonterm_set(c, n), 0, words * sizeof(lookahead_word));
   }
   c->entry_count = 0;
-  c->key_count = 0;
+  std::memset(c->keys, 0, lookahead_words_for(c->table->term_count + c->table->nonterm_count) * sizeof(lookahead_word));
   c->reached_count = 0;
   c->queue_count = 0;
   c->merged_count = 0;

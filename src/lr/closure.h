@@ -36,8 +36,7 @@ struct closure {
   size_t* first_member;          // by exploration key: first entry that expects the symbol, SIZE_MAX when none
   size_t* last_member;           // by exploration key: last such entry
   size_t* next_member;           // by entry: the next entry expecting the same symbol
-  size_t* keys;                  // the exploration keys that some entry expects, ascending once grouped
-  size_t key_count;
+  lookahead_word* keys;          // the exploration keys that some entry expects, as a row of bits
   size_t* order;                 // entry indices in ascending core order once grouped
   size_t* completed;             // entries whose dot is at the end, in item order once grouped
   size_t completed_count;

@@ -183,6 +183,7 @@ bool row_draft_add(row_draft* d, rule* r, const lookahead_word* set, bool accept
 
 bool row_draft_settle(row_draft* d, conflicts* found) {
   const core_table* t = d->table;
+  if (lookahead_set_is_empty(d->taken, t->words)) return true;  // nothing to settle: most states only shift
   for (const state_map* node = d->st->transitions; node != nullptr && node->symbol.term != nullptr; node = node->next) {
     symbol x = node->symbol;
     size_t bit = t->bit_of_term[x.term->id];

@@ -1,5 +1,7 @@
 #include "lr/solver.h"
 
+#include <algorithm>
+
 #include "grammar/nonterm.h"
 #include "lr/closure.h"
 #include "lr/conflict_example.h"
@@ -48,26 +50,51 @@ bool add_start_state(solver* s) {
   return hash_index_add(&s->state_index, start->kernel->hash, start);
 }
 
-// Closes s, keeps its completed items for its row, and records a transition on every symbol its items expect, in exploration order.
-bool explore_state(solver* s, closure* c, states* worklist, state* from) {
+// One transition of a state being explored.
+struct transition {
+  symbol key;
+  state* target;
+};
+
+// Makes from's transitions map from its transitions in exploration order:
+// the map is in key order, which the exploration order of terminal and
+// nonterminal ids usually follows already, so the entries are sorted only
+// when they must be and then appended without a search.
+bool record_transitions(state* from, transition* found, size_t count) {
+  auto by_key = [](const transition& a, const transition& b) { return symbol_less(a.key, b.key); };
+  if (!std::is_sorted(found, found + count, by_key)) std::sort(found, found + count, by_key);
+  symbol_map_tail<state> tail = symbol_map_tail_of_empty(&from->transitions);
+  for (size_t k = 0; k < count; ++k) {
+    if (!symbol_map_append(&tail, found[k].key, found[k].target)) return false;
+  }
+  return true;
+}
+
+// Closes s, keeps its completed items for its row, and records a transition
+// on every symbol its items expect; found has room for one per symbol.
+bool explore_state(solver* s, closure* c, states* worklist, state* from, transition* found) {
   closure_solve(c, from->kernel);
   closure_group_successors(c);
   bool failed = false;
   from->reductions = closure_reductions(c, &failed);
+  size_t count = 0;
   for (size_t key = closure_next_key(c, 0); !failed && key != SIZE_MAX; key = closure_next_key(c, key + 1)) {
     closure_fill_successor(c, key);
-    failed = !solve_state_after_symbol(s, worklist, from, core_table_key_symbol(s->cores, key), c->successor);
+    state* target = solve_state_after_symbol(s, worklist, c->successor);
+    failed = target == nullptr;
+    found[count++] = transition{core_table_key_symbol(s->cores, key), target};
   }
   closure_reset(c);
-  return !failed;
+  return !failed && record_transitions(from, found, count);
 }
 
 bool explore_all(solver* s, closure* c, states* worklist) {
-  if (!state_push(worklist, s->states->items[0])) return false;
-  while (worklist->count > 0) {
-    if (!explore_state(s, c, worklist, state_pop(worklist))) return false;
-  }
-  return true;
+  auto* found = static_cast<transition*>(
+      memory_alloc_zero(s->cores->term_count + s->cores->nonterm_count, sizeof(transition)));
+  bool explored = found != nullptr && state_push(worklist, s->states->items[0]);
+  while (explored && worklist->count > 0) explored = explore_state(s, c, worklist, state_pop(worklist), found);
+  memory_release(found);
+  return explored;
 }
 
 // The completed items of a state, rule by rule in item order, with their lookaheads;
@@ -171,23 +198,21 @@ bool solve_grammar(solver* s, grammar* g) {
   return explored && solver_actions(s);
 }
 
-bool solve_state_after_symbol(solver* s, states* worklist, state* from, symbol x, const item_groups* kernel) {
+state* solve_state_after_symbol(solver* s, states* worklist, const item_groups* kernel) {
   state* target = hash_index_find(&s->state_index, kernel->hash,
                                   [kernel](const state* candidate) { return same_kernel_as(kernel, candidate); });
-  if (target == nullptr) {
-    if (at_state_limit(s)) return false;
-    target = state_new();
-    if (target == nullptr) return false;
-    target->kernel = item_groups_copy(kernel, kernel->count);
-    target->id = s->states->count;
-    if (target->kernel == nullptr || !state_push(s->states, target)) {
-      state_free(target);
-      return false;
-    }
-    if (!hash_index_add(&s->state_index, kernel->hash, target)) return false;
-    if (!state_push(worklist, target)) return false;
+  if (target != nullptr) return target;
+  if (at_state_limit(s)) return nullptr;
+  target = state_new();
+  if (target == nullptr) return nullptr;
+  target->kernel = item_groups_copy(kernel, kernel->count);
+  target->id = s->states->count;
+  if (target->kernel == nullptr || !state_push(s->states, target)) {
+    state_free(target);
+    return nullptr;
   }
-  return state_map_insert(&from->transitions, x, target, nullptr);
+  if (!hash_index_add(&s->state_index, kernel->hash, target) || !state_push(worklist, target)) return nullptr;
+  return target;
 }
 
 bool solver_actions(solver* s) {
