@@ -1,5 +1,6 @@
 #include "lr/ambiguity.h"
 
+#include <bit>
 #include <cstdint>
 
 #include "grammar/nonterm.h"
@@ -300,7 +301,9 @@ bool same_yield(const search* s, const sentence& stored) {
 // Keeps the table at most half full; false when it cannot grow.
 bool make_table_room(search* s) {
   if ((s->stored->count + 1) * 2 <= s->table_capacity) return true;
-  size_t capacity = s->table_capacity == 0 ? 1024 : s->table_capacity * 2;
+  constexpr size_t limit = std::bit_floor(SIZE_MAX / sizeof(uint32_t));  // a power of two, so that masks keep working
+  size_t capacity = grown_capacity(s->table_capacity, 1024, (s->stored->count + 1) * 2, limit);
+  if (capacity == 0) return false;
   auto* table = static_cast<uint32_t*>(memory_alloc_zero(capacity, sizeof(uint32_t)));
   if (table == nullptr) return false;
   for (size_t k = 0; k < s->stored->count; ++k) {

@@ -1,9 +1,9 @@
 #include "lr/row_draft.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "text/array_block.h"
+#include "text/growable.h"
 #include "text/hash_index.h"
 
 namespace {
@@ -143,7 +143,7 @@ bool row_draft_begin(row_draft* d, const state* st, size_t count) {
     std::memset(d->unshifted, 0, d->table->words * sizeof(lookahead_word));
     return true;
   }
-  size_t capacity = std::max(count, d->capacity * 2);
+  size_t capacity = grown_capacity(d->capacity, count, count, SIZE_MAX);
   void* arrays = array_block_new([d, capacity](array_block* b) { lay_out(d, b, capacity); });
   if (arrays == nullptr) return false;
   memory_release(d->arrays);

@@ -6,10 +6,22 @@
 
 #include "text/memory.h"
 
+// The one growth rule of the system's arrays, strings and tables: an empty
+// one gets first, a full one doubles until it holds needed, and doubling
+// past limit stops at limit. 0 when needed is beyond limit, so that the
+// caller fails before allocating anything. A power of two first and limit
+// keep every capacity a power of two.
+constexpr size_t grown_capacity(size_t capacity, size_t first, size_t needed, size_t limit) {
+  if (needed > limit) return 0;
+  size_t grown = capacity == 0 ? first : capacity;
+  while (grown < needed) grown = grown > limit / 2 ? limit : grown * 2;
+  return grown;
+}
+
 // The one growable array of the system. Named arrays derive from it
 // (struct terms : growable<term*> {}), so every array shares the same fields
-// and the same growth rule: 8 elements at the first push, then doubling until
-// the capacity exceeds the count, capped at the largest count whose byte size
+// and the same growth: 8 elements at the first push, then doubling until the
+// capacity exceeds the count, capped at the largest count whose byte size
 // fits in a size_t.
 template <typename T>
 struct growable {
@@ -26,10 +38,8 @@ constexpr size_t growable_limit = SIZE_MAX / sizeof(T);
 template <typename T>
 bool growable_make_room(growable<T>* array) {
   if (array->count < array->capacity) return true;
-  constexpr size_t limit = growable_limit<T>;
-  if (array->count == SIZE_MAX || array->count >= limit) return false;
-  size_t capacity = array->capacity == 0 ? 8 : array->capacity;
-  while (capacity <= array->count) capacity = capacity > limit / 2 ? limit : capacity * 2;
+  if (array->count >= growable_limit<T>) return false;
+  size_t capacity = grown_capacity(array->capacity, 8, array->count + 1, growable_limit<T>);
   void* storage = memory_resize(array->items, capacity * sizeof(T));
   if (storage == nullptr) return false;
   array->items = static_cast<T*>(storage);

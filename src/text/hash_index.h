@@ -1,9 +1,11 @@
 #ifndef VELLMARK_TEXT_HASH_INDEX_H
 #define VELLMARK_TEXT_HASH_INDEX_H
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
+#include "text/growable.h"
 #include "text/memory.h"
 
 // An open-addressing table of references keyed by a 64-bit hash. It only
@@ -52,12 +54,16 @@ void hash_index_place(hash_slot<T>* slots, size_t capacity, uint64_t hash, T* va
   slots[i] = hash_slot<T>{hash, value};
 }
 
+// The most slots a table may have: a power of two, so that masks keep working.
+template <typename T>
+constexpr size_t hash_index_limit = std::bit_floor(SIZE_MAX / 2 / sizeof(hash_slot<T>));
+
 // Keeps the table at most half full; false (table unchanged) when it cannot grow.
 template <typename T>
 bool hash_index_make_room(hash_index<T>* index) {
   if ((index->count + 1) * 2 <= index->capacity) return true;
-  size_t capacity = index->capacity == 0 ? 64 : index->capacity * 2;
-  if (capacity > SIZE_MAX / 2 / sizeof(hash_slot<T>)) return false;
+  size_t capacity = grown_capacity(index->capacity, 64, (index->count + 1) * 2, hash_index_limit<T>);
+  if (capacity == 0) return false;
   auto* slots = static_cast<hash_slot<T>*>(memory_alloc_zero(capacity, sizeof(hash_slot<T>)));
   if (slots == nullptr) return false;
   for (size_t i = 0; i < index->capacity; ++i) {

@@ -2,20 +2,14 @@
 
 #include <cstring>
 
+#include "text/growable.h"
 #include "text/memory.h"
 
 namespace {
 
-constexpr size_t first_capacity = 16;
-constexpr size_t top_bit = ~(SIZE_MAX >> 1);
-
-// Doubles from start until the capacity holds needed bytes; a value whose top
-// bit is already set jumps to SIZE_MAX, so the allocation fails instead of wrapping.
-size_t capacity_for(size_t start, size_t needed) {
-  size_t capacity = start == 0 ? first_capacity : start;
-  while (capacity < needed) capacity = (capacity & top_bit) != 0 ? SIZE_MAX : capacity * 2;
-  return capacity;
-}
+// Room for needed bytes, grown from start; past half the address space it
+// becomes SIZE_MAX, so the allocation fails instead of wrapping.
+size_t capacity_for(size_t start, size_t needed) { return grown_capacity(start, 16, needed, SIZE_MAX); }
 
 // Makes room for extra more bytes; false (string unchanged) when the total
 // does not fit in a size or the buffer cannot be resized.
@@ -190,7 +184,7 @@ ustring* ustring_copy(const ustring* s) {
   if (s == nullptr) return nullptr;
   ustring* copy = ustring_new();
   if (copy == nullptr || s->size == 0) return copy;
-  size_t capacity = capacity_for(first_capacity, s->size);
+  size_t capacity = capacity_for(0, s->size);
   copy->data = static_cast<unsigned char*>(memory_alloc(capacity));
   if (copy->data == nullptr) {
     ustring_free(copy);

@@ -67,4 +67,23 @@ TEST(GrowableGrowth, RefusesToGrowPastTheLargestCount) {
   EXPECT_EQ(a.capacity, growable_limit<int>);
 }
 
+TEST(GrowthRule, FirstThenDoublingSaturatingAtTheLimit) {
+  struct growth_case {
+    size_t capacity, first, needed, limit, expected;
+  };
+  const growth_case cases[] = {
+      {0, 8, 1, 100, 8},               // empty: the first capacity
+      {0, 8, 20, 100, 32},             // empty but needing more: doubled from the first
+      {8, 8, 9, 100, 16},              // full: one doubling
+      {16, 8, 100, 100, 100},          // doubling past the limit stops there
+      {64, 64, 101, 100, 0},           // beyond the limit: nothing to allocate
+      {64, 64, 130, 1024, 256},        // powers of two stay powers of two
+      {SIZE_MAX / 2 + 1, 16, SIZE_MAX, SIZE_MAX, SIZE_MAX},  // past half the address space: the whole of it
+  };
+  for (const growth_case& c : cases) {
+    EXPECT_EQ(grown_capacity(c.capacity, c.first, c.needed, c.limit), c.expected)
+        << c.capacity << " " << c.first << " " << c.needed << " " << c.limit;
+  }
+}
+
 }  // namespace
