@@ -56,18 +56,16 @@ struct transition {
   state* target;
 };
 
-// Makes from's transitions map from its transitions in exploration order:
-// the map is in key order, which the exploration order of terminal and
-// nonterminal ids usually follows already, so the entries are sorted only
-// when they must be and then appended without a search.
+// Makes from's transitions map, in one block, from its transitions in
+// exploration order: the map is in key order, which the exploration order
+// of terminal and nonterminal ids usually follows already, so the entries
+// are sorted only when they must be.
 bool record_transitions(state* from, transition* found, size_t count) {
   auto by_key = [](const transition& a, const transition& b) { return symbol_less(a.key, b.key); };
   if (!std::is_sorted(found, found + count, by_key)) std::sort(found, found + count, by_key);
-  symbol_map_tail<state> tail = symbol_map_tail_of_empty(&from->transitions);
-  for (size_t k = 0; k < count; ++k) {
-    if (!symbol_map_append(&tail, found[k].key, found[k].target)) return false;
-  }
-  return true;
+  return symbol_map_pack(&from->transitions, [found, count](auto add) {
+    for (size_t k = 0; k < count; ++k) add(found[k].key, found[k].target);
+  });
 }
 
 // Closes s, keeps its completed items for its row, and records a transition

@@ -22,14 +22,14 @@ void state_free(state* s) {
 }
 
 bool state_solve_gotos(state* s) {
-  // Built afresh in key order, each entry goes after the last.
+  // Made afresh in one block, in the key order of the transitions.
   s->gotos = state_map_free(s->gotos);
-  symbol_map_tail<state> tail = symbol_map_tail_of_empty(&s->gotos);
-  for (const state_map* node = s->transitions; node != nullptr; node = node->next) {
-    if (node->symbol.nonterm == nullptr) continue;
-    if (!symbol_map_append(&tail, node->symbol, node->state)) return false;
-  }
-  return true;
+  const state_map* transitions = s->transitions;
+  return symbol_map_pack(&s->gotos, [transitions](auto add) {
+    for (const state_map* node = transitions; node != nullptr; node = node->next) {
+      if (node->symbol.nonterm != nullptr) add(node->symbol, node->state);
+    }
+  });
 }
 
 void state_print(const state* s, FILE* stream) {

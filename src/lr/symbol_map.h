@@ -52,6 +52,7 @@ using rule_map = symbol_map<rule>;
 template <typename V>
 struct symbol_map_head {
   size_t height;  // lanes held
+  bool packed;    // the block also holds every node (symbol_map_pack): the map is read and freed only
 };
 
 // The value field of a node, whatever its name, for code written once for both maps.
@@ -151,6 +152,10 @@ void symbol_map_unlink(symbol_map<V>** map, const symbol_map_path<V>& path) {
 // Frees every node of the map and its head; returns null.
 template <typename V>
 symbol_map<V>* symbol_map_free(symbol_map<V>* map) {
+  if (map != nullptr && map->head != nullptr && map->head->packed) {
+    memory_release(map->head);  // the one block of the head and every node
+    return nullptr;
+  }
   if (map != nullptr) memory_release(map->head);
   while (map != nullptr) {
     auto* next = const_cast<symbol_map<V>*>(map->next);
@@ -216,6 +221,24 @@ symbol_map_tail<V> symbol_map_tail_of_empty(symbol_map<V>** map) {
   return tail;
 }
 
+// Links node, whose key is above every key held and which stands on height
+// lanes, after the last node on every level; a first node takes head.
+template <typename V>
+void symbol_map_link_last(symbol_map_tail<V>* tail, symbol_map_head<V>* head, symbol_map<V>* node, size_t height) {
+  if (tail->last[0] == nullptr) {
+    *tail->map = node;
+    node->head = head;
+  } else {
+    const_cast<symbol_map<V>*>(tail->last[0])->next = node;
+  }
+  tail->last[0] = node;
+  for (size_t lane = 0; lane < height; ++lane) {
+    const symbol_map<V>* before = tail->last[lane + 1];
+    (before == nullptr ? symbol_map_head_lanes(head) : symbol_map_lanes(before))[lane] = node;
+    tail->last[lane + 1] = node;
+  }
+}
+
 // Links key -> value after every node, key above every key held; false, map unchanged, only when memory is exhausted.
 template <typename V>
 bool symbol_map_append(symbol_map_tail<V>* tail, symbol key, V* value) {
@@ -235,18 +258,44 @@ bool symbol_map_append(symbol_map_tail<V>* tail, symbol key, V* value) {
   }
   node->symbol = key;
   symbol_map_target(node) = value;
-  if (first == nullptr) {
-    *tail->map = node;
-    node->head = head;
-  } else {
-    const_cast<symbol_map<V>*>(tail->last[0])->next = node;
-  }
-  tail->last[0] = node;
-  for (size_t lane = 0; lane < height; ++lane) {
-    const symbol_map<V>* before = tail->last[lane + 1];
-    (before == nullptr ? symbol_map_head_lanes(head) : symbol_map_lanes(before))[lane] = node;
-    tail->last[lane + 1] = node;
-  }
+  symbol_map_link_last(tail, head, node, height);
+  return true;
+}
+
+// Makes the empty *map hold the entries that each(add) passes to
+// add(key, value), keys strictly ascending, with its head and every node in
+// one block: a map built at once and never changed costs one allocation
+// instead of one per key. Such a map may then only be read and freed; each
+// is called twice. False, map empty, when memory is exhausted.
+template <typename V, typename Each>
+bool symbol_map_pack(symbol_map<V>** map, Each each) {
+  size_t count = 0;
+  size_t height = 0;
+  size_t links = 0;
+  each([&](symbol key, V*) {
+    size_t h = symbol_map_height(key);
+    height = h > height ? h : height;
+    links += h;
+    ++count;
+  });
+  if (count == 0) return true;
+  size_t head_size = sizeof(symbol_map_head<V>) + height * sizeof(symbol_map<V>*);
+  auto* block = static_cast<char*>(
+      memory_alloc_zero(1, head_size + count * sizeof(symbol_map<V>) + links * sizeof(symbol_map<V>*)));
+  if (block == nullptr) return false;
+  auto* head = reinterpret_cast<symbol_map_head<V>*>(block);
+  head->height = height;
+  head->packed = true;
+  symbol_map_tail<V> tail = symbol_map_tail_of_empty(map);
+  char* place = block + head_size;
+  each([&](symbol key, V* value) {
+    auto* node = reinterpret_cast<symbol_map<V>*>(place);
+    size_t h = symbol_map_height(key);
+    place += sizeof(symbol_map<V>) + h * sizeof(symbol_map<V>*);
+    node->symbol = key;
+    symbol_map_target(node) = value;
+    symbol_map_link_last(&tail, head, node, h);
+  });
   return true;
 }
 

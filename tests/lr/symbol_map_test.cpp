@@ -246,6 +246,25 @@ TEST(SymbolMaps, AppendedMapsAgreeAndStayOpenToEveryChange) {
   f.expect_agreement();
 }
 
+TEST(SymbolMaps, PackedMapsReadAsTheSortedListAndFreeAsOneBlock) {
+  wide_fixture f;
+  std::vector<symbol> sorted = f.keys;
+  std::sort(sorted.begin(), sorted.end(), symbol_less);
+  for (size_t k = 0; k < sorted.size(); k += 2) f.reference.push_back({sorted[k], f.values[k % 3]});
+  auto each = [&f](auto add) {
+    for (const auto& [key, value] : f.reference) add(key, value);
+  };
+  size_t live = memory_live_blocks();
+  memory_fail_at(1);
+  EXPECT_FALSE(symbol_map_pack(&f.map, each));
+  EXPECT_EQ(f.map, nullptr);
+  ASSERT_TRUE(symbol_map_pack(&f.map, each));
+  EXPECT_EQ(memory_live_blocks(), live + 1);
+  f.expect_agreement();
+  f.map = rule_map_free(f.map);
+  EXPECT_EQ(memory_live_blocks(), live);
+}
+
 TEST(SymbolMaps, EveryFailedAllocationLeavesTheMapAsItWas) {
   wide_fixture f;
   uint64_t seed = 11;
