@@ -43,16 +43,19 @@ void item_groups_free(item_groups* groups) { memory_release(groups); }
 void item_groups_rehash(item_groups* groups) {
   uint64_t hash = groups->count;
   for (size_t k = 0; k < groups->count; ++k) hash = hash_mix(hash, groups->cores[k]);
-  // The sets are most of the words: four independent chains keep each
-  // multiplication from waiting on the one before.
-  uint64_t lanes[4] = {hash, 1, 2, 3};
+  // The sets are most of the words and equal kernels are confirmed word by
+  // word anyway: the words are folded into four lanes, each word offset by
+  // its position so that moving bits between words changes the fold, and
+  // only the lanes are mixed into the hash.
+  lookahead_word lanes[4] = {0, 0, 0, 0};
   size_t words = groups->count * groups->words;
   size_t w = 0;
   for (; w + 4 <= words; w += 4) {
-    for (size_t lane = 0; lane < 4; ++lane) lanes[lane] = hash_mix(lanes[lane], groups->sets[w + lane]);
+    for (size_t lane = 0; lane < 4; ++lane) lanes[lane] ^= groups->sets[w + lane] + (w + lane) * 0x9e3779b97f4a7c15u;
   }
-  for (; w < words; ++w) lanes[0] = hash_mix(lanes[0], groups->sets[w]);
-  groups->hash = hash_mix(hash_mix(hash_mix(lanes[0], lanes[1]), lanes[2]), lanes[3]);
+  for (; w < words; ++w) lanes[w % 4] ^= groups->sets[w] + w * 0x9e3779b97f4a7c15u;
+  for (lookahead_word lane : lanes) hash = hash_mix(hash, lane);
+  groups->hash = hash;
 }
 
 bool item_groups_same(const item_groups* a, const item_groups* b) {
