@@ -108,6 +108,8 @@ closure* closure_new(const core_table* table) {
     array_block_take(b, &c->last_member, keys);
     array_block_take(b, &c->next_member, table->core_count);
     array_block_take(b, &c->keys, lookahead_words_for(keys));
+    array_block_take(b, &c->set_hash, table->core_count);
+    array_block_take(b, &c->nonterm_hash, table->nonterm_count);
     array_block_take(b, &c->order, table->core_count);
     array_block_take(b, &c->completed, table->core_count);
   });
@@ -140,7 +142,24 @@ void closure_solve(closure* c, const item_groups* kernel) {
   for (size_t k = 0; k < c->reached_count; ++k) add_rule_entries(c, c->reached_list[k]);
 }
 
+// The hash of every entry's set: the rules of one nonterminal share one set, hashed once.
+void hash_sets(closure* c) {
+  size_t words = c->table->words;
+  for (size_t k = 0; k < c->reached_count; ++k) {
+    size_t n = c->reached_list[k];
+    c->nonterm_hash[n] = lookahead_set_hash(nonterm_set(c, n), words);
+  }
+  const lookahead_word* shared = c->nonterm_sets;
+  const lookahead_word* shared_end = c->nonterm_sets + c->table->nonterm_count * words;
+  for (size_t k = 0; k < c->entry_count; ++k) {
+    const lookahead_word* set = c->entries[k].set;
+    bool of_nonterm = set >= shared && set < shared_end;
+    c->set_hash[k] = of_nonterm ? c->nonterm_hash[(set - shared) / words] : lookahead_set_hash(set, words);
+  }
+}
+
 void closure_group_successors(closure* c) {
+  hash_sets(c);
   // Sorting what the state holds, rather than walking a mark per core of the
   // grammar, keeps the cost of a state to its own size.
   const core_table* t = c->table;
@@ -173,13 +192,15 @@ void closure_fill_successor(closure* c, size_t key) {
   item_groups* next = c->successor;
   size_t words = c->table->words;
   size_t count = 0;
+  uint64_t hash = 0;
   for (size_t entry = c->first_member[key]; entry != SIZE_MAX; entry = c->next_member[entry]) {
     next->cores[count] = c->entries[entry].core + 1;
     std::memcpy(next->sets + count * words, c->entries[entry].set, words * sizeof(lookahead_word));
+    hash = item_groups_hash_group(hash, next->cores[count], c->set_hash[entry]);
     ++count;
   }
   next->count = count;
-  item_groups_rehash(next);
+  next->hash = item_groups_hash_end(hash, count);
 }
 
 item_groups* closure_reductions(const closure* c, bool* failed) {

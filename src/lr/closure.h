@@ -37,6 +37,8 @@ struct closure {
   size_t* last_member;           // by exploration key: last such entry
   size_t* next_member;           // by entry: the next entry expecting the same symbol
   lookahead_word* keys;          // the exploration keys that some entry expects, as a row of bits
+  uint64_t* set_hash;            // by entry, once grouped: the hash of its lookahead set
+  uint64_t* nonterm_hash;        // by nonterminal id, once grouped: the hash of its set when reached
   size_t* order;                 // entry indices in ascending core order once grouped
   size_t* completed;             // entries whose dot is at the end, in item order once grouped
   size_t completed_count;
@@ -52,7 +54,7 @@ void closure_free(closure* c);
 // Closes kernel into the entries; the scratch must be fresh or reset. Never fails.
 void closure_solve(closure* c, const item_groups* kernel);
 
-// Sorts the entries by the symbol after their dot and collects the completed ones in item order.
+// Hashes the entries' sets, sorts the entries by the symbol after their dot and collects the completed ones in item order.
 void closure_group_successors(closure* c);
 
 // The least exploration key at or above start that some entry expects; SIZE_MAX when none.

@@ -40,22 +40,27 @@ item_groups* item_groups_copy(const item_groups* source, size_t count) {
 
 void item_groups_free(item_groups* groups) { memory_release(groups); }
 
-void item_groups_rehash(item_groups* groups) {
-  uint64_t hash = groups->count;
-  for (size_t k = 0; k < groups->count; ++k) hash = hash_mix(hash, groups->cores[k]);
-  // The sets are most of the words and equal kernels are confirmed word by
-  // word anyway: the words are folded into four lanes, each word offset by
-  // its position so that moving bits between words changes the fold, and
-  // only the lanes are mixed into the hash.
+uint64_t lookahead_set_hash(const lookahead_word* set, size_t words) {
+  // Equal kernels are confirmed word by word anyway, so the words are only
+  // folded into four lanes, each offset by its position so that moving bits
+  // between words changes the fold, and only the lanes are mixed.
   lookahead_word lanes[4] = {0, 0, 0, 0};
-  size_t words = groups->count * groups->words;
   size_t w = 0;
   for (; w + 4 <= words; w += 4) {
-    for (size_t lane = 0; lane < 4; ++lane) lanes[lane] ^= groups->sets[w + lane] + (w + lane) * 0x9e3779b97f4a7c15u;
+    for (size_t lane = 0; lane < 4; ++lane) lanes[lane] ^= set[w + lane] + (w + lane) * 0x9e3779b97f4a7c15u;
   }
-  for (; w < words; ++w) lanes[w % 4] ^= groups->sets[w] + w * 0x9e3779b97f4a7c15u;
+  for (; w < words; ++w) lanes[w % 4] ^= set[w] + w * 0x9e3779b97f4a7c15u;
+  uint64_t hash = 0;
   for (lookahead_word lane : lanes) hash = hash_mix(hash, lane);
-  groups->hash = hash;
+  return hash;
+}
+
+void item_groups_rehash(item_groups* groups) {
+  uint64_t hash = 0;
+  for (size_t k = 0; k < groups->count; ++k) {
+    hash = item_groups_hash_group(hash, groups->cores[k], lookahead_set_hash(item_groups_set(groups, k), groups->words));
+  }
+  groups->hash = item_groups_hash_end(hash, groups->count);
 }
 
 bool item_groups_same(const item_groups* a, const item_groups* b) {

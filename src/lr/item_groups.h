@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "lr/lookahead_set.h"
+#include "text/hash_index.h"
 
 // Items gathered by core (rule and mark), each core with the set of its
 // lookaheads: the compact form in which the construction keeps a state's
@@ -31,8 +32,21 @@ inline lookahead_word* item_groups_set(const item_groups* groups, size_t k) {
   return groups->sets + k * groups->words;
 }
 
-// Recomputes hash from the cores and sets.
+// Recomputes hash from the cores and sets: item_groups_hash_end of
+// item_groups_hash_group over the groups in order, so that a kernel whose
+// sets' hashes are known already hashes in a step per group.
 void item_groups_rehash(item_groups* groups);
+
+// The hash of one lookahead set of words words, the part its group adds to a kernel's hash.
+uint64_t lookahead_set_hash(const lookahead_word* set, size_t words);
+
+// A kernel's hash so far with one more group: its core and the hash of its set.
+inline uint64_t item_groups_hash_group(uint64_t hash, size_t core, uint64_t set_hash) {
+  return hash_mix(hash_mix(hash, core), set_hash);
+}
+
+// A kernel's hash from the hash of its count groups.
+inline uint64_t item_groups_hash_end(uint64_t hash, size_t count) { return hash_mix(hash, count); }
 
 // True when both hold the same cores in the same order with equal sets.
 bool item_groups_same(const item_groups* a, const item_groups* b);

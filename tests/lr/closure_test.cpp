@@ -36,8 +36,17 @@ void expect_same_closures(const grammar* g, const core_table* t, closure* c, siz
   closure_solve(c, kernel);
   item_set* fast = item_set_new();
   ASSERT_TRUE(closure_items(c, fast));
-  closure_reset(c);
   EXPECT_TRUE(item_set_same(fast, slow->items)) << text << " cores " << first_core << "," << second_core;
+  // A successor's hash, made from its entries' set hashes, is the one its copy is given afresh.
+  closure_group_successors(c);
+  for (size_t key = closure_next_key(c, 0); key != SIZE_MAX; key = closure_next_key(c, key + 1)) {
+    closure_fill_successor(c, key);
+    item_groups* copy = item_groups_copy(c->successor, c->successor->count);
+    item_groups_rehash(copy);
+    EXPECT_EQ(copy->hash, c->successor->hash) << text;
+    item_groups_free(copy);
+  }
+  closure_reset(c);
   item_set_free(fast);
   state_free(slow);
   item_groups_free(kernel);
