@@ -99,12 +99,15 @@ bool symbol_insert_set(symbol_set* destination, const symbol_set* source) {
   if (source == nullptr || source == destination) return true;
   // Both ascend, so each element is sought from where the last one stood:
   // once the sets have settled, a pass costs about one comparison per element.
-  size_t at = 0;
+  size_t at = 0;  // the position after the last element sought
   for (size_t i = 0; i < source->count; ++i) {
     symbol s = source->items[i];
-    at = position_from(destination, at, s);
-    if (at < destination->count && symbol_equals(destination->items[at], s)) continue;
-    if (!growable_insert_at(destination, at, s)) return false;
+    if (at >= destination->count || !symbol_equals(destination->items[at], s)) {
+      at = position_from(destination, at, s);
+      bool present = at < destination->count && symbol_equals(destination->items[at], s);
+      if (!present && !growable_insert_at(destination, at, s)) return false;
+    }
+    ++at;
   }
   return true;
 }

@@ -55,12 +55,20 @@ void merge_entry(closure* c, size_t entry, const lookahead_word* set) {
   lookahead_set_union(const_cast<lookahead_word*>(e->set), set, words);
 }
 
+// The id of the first rule of nonterminal n: the ids of its rules follow one another.
+size_t first_rule_id(const core_table* t, size_t n, size_t* count) {
+  const rules* alternatives = t->nonterms->items[n]->rules;
+  *count = alternatives->count;
+  return alternatives->count == 0 ? 0 : alternatives->items[0]->id;
+}
+
 void add_rule_entries(closure* c, size_t n) {
   const core_table* t = c->table;
-  const rules* alternatives = t->nonterms->items[n]->rules;
+  size_t count = 0;
+  size_t first = first_rule_id(t, n, &count);
   const lookahead_word* set = nonterm_set(c, n);
-  for (size_t r = 0; r < alternatives->count; ++r) {
-    size_t core = t->core_base[alternatives->items[r]->id];
+  for (size_t r = 0; r < count; ++r) {
+    size_t core = t->core_base[first + r];
     if (c->entry_of_core[core] != 0) {
       merge_entry(c, c->entry_of_core[core] - 1, set);
     } else {
@@ -71,10 +79,9 @@ void add_rule_entries(closure* c, size_t n) {
 
 void pass_on(closure* c, size_t n) {
   const core_table* t = c->table;
-  const rules* alternatives = t->nonterms->items[n]->rules;
-  for (size_t r = 0; r < alternatives->count; ++r) {
-    feed_from_core(c, t->core_base[alternatives->items[r]->id], nonterm_set(c, n));
-  }
+  size_t count = 0;
+  size_t first = first_rule_id(t, n, &count);
+  for (size_t r = 0; r < count; ++r) feed_from_core(c, t->core_base[first + r], nonterm_set(c, n));
 }
 
 void add_member(closure* c, size_t key, size_t entry) {

@@ -224,16 +224,19 @@ void row_draft_choose_default(row_draft* d) {
 }
 
 uint64_t row_draft_hash(const row_draft* d) {
-  uint64_t hash = 0;
-  each_shift(d, [&hash](symbol x, const state* target) {
-    hash = mix_entry(hash, x, target);
+  // Equal rows are confirmed entry by entry, so the entries are hashed each
+  // on its own and summed: no entry waits for the hash of the one before.
+  uint64_t shifts = 0;
+  each_shift(d, [&shifts](symbol x, const state* target) {
+    shifts += mix_entry(0, x, target);
     return true;
   });
-  hash = hash_mix(hash, 1);
-  each_reduction(d, [&hash](symbol x, const rule* r) {
-    hash = mix_entry(hash, x, r);
+  uint64_t reductions = 0;
+  each_reduction(d, [&reductions](symbol x, const rule* r) {
+    reductions += mix_entry(0, x, r);
     return true;
   });
+  uint64_t hash = hash_mix(hash_mix(hash_mix(0, shifts), 1), reductions);
   hash = mix_map(hash_mix(hash, 2), d->accepts);
   hash = mix_map(hash_mix(hash, 3), d->errors);
   return hash_mix(hash, reinterpret_cast<uintptr_t>(d->default_rule));
