@@ -146,6 +146,10 @@ void closure_solve(closure* c, const item_groups* kernel) {
     c->queued[n] = false;
     pass_on(c, n);
   }
+  // The cores of a nonterminal's rules are consecutive and ascend with its
+  // id, so entries added by ascending id follow the kernel's in core order.
+  std::sort(c->reached_list, c->reached_list + c->reached_count);
+  c->kernel_count = c->entry_count;
   for (size_t k = 0; k < c->reached_count; ++k) add_rule_entries(c, c->reached_list[k]);
 }
 
@@ -167,13 +171,19 @@ void hash_sets(closure* c) {
 
 void closure_group_successors(closure* c) {
   hash_sets(c);
-  // Sorting what the state holds, rather than walking a mark per core of the
-  // grammar, keeps the cost of a state to its own size.
+  // Ordering what the state holds, rather than walking a mark per core of
+  // the grammar, keeps the cost of a state to its own size.
   const core_table* t = c->table;
   const closure_entry* entries = c->entries;
-  for (size_t k = 0; k < c->entry_count; ++k) c->order[k] = k;
-  std::sort(c->order, c->order + c->entry_count,
-            [entries](size_t a, size_t b) { return entries[a].core < entries[b].core; });
+  // The kernel's entries and the added ones each ascend by core: one merge orders them all.
+  size_t* order = c->order;
+  size_t kernel = 0;
+  size_t added = c->kernel_count;
+  while (kernel < c->kernel_count || added < c->entry_count) {
+    bool from_kernel = added == c->entry_count ||
+                       (kernel < c->kernel_count && entries[kernel].core < entries[added].core);
+    *order++ = from_kernel ? kernel++ : added++;
+  }
   for (size_t k = 0; k < c->entry_count; ++k) {
     size_t entry = c->order[k];
     size_t key = t->next_key[entries[entry].core];

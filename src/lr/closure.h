@@ -31,6 +31,7 @@ struct closure {
   size_t* entry_of_core;         // by core: entry index + 1, 0 when the core is not in the state
   closure_entry* entries;        // the state's cores with their lookaheads
   size_t entry_count;
+  size_t kernel_count;           // the first entries, the kernel's, cores ascending; the rest ascend too
   lookahead_word* merged;        // sets of kernel cores that the closure adds to as well
   size_t merged_count;
   size_t* first_member;          // by exploration key: first entry that expects the symbol, SIZE_MAX when none
