@@ -79,9 +79,7 @@ void add_rule_entries(closure* c, size_t n) {
 
 void pass_on(closure* c, size_t n) {
   const core_table* t = c->table;
-  size_t count = 0;
-  size_t first = first_rule_id(t, n, &count);
-  for (size_t r = 0; r < count; ++r) feed_from_core(c, t->core_base[first + r], nonterm_set(c, n));
+  for (size_t k = t->feeding_base[n]; k < t->feeding_base[n + 1]; ++k) feed_from_core(c, t->feeding[k], nonterm_set(c, n));
 }
 
 void add_member(closure* c, size_t key, size_t entry) {

@@ -24,6 +24,8 @@ void lay_out_arrays(core_table* t, array_block* b) {
   array_block_take(b, &t->core_rule, t->core_count);
   array_block_take(b, &t->next_key, t->core_count);
   array_block_take(b, &t->next_nonterm, t->core_count);
+  array_block_take(b, &t->feeding_base, t->nonterm_count + 1);
+  array_block_take(b, &t->feeding, t->rule_count);
   array_block_take(b, &t->rest_first, t->core_count * t->words);
   array_block_take(b, &t->rest_nullable, t->core_count);
 }
@@ -106,6 +108,22 @@ void number_cores(core_table* t) {
   }
 }
 
+// The rules through which a closure passes lookaheads on: those whose
+// first symbol is a nonterminal. Rules beginning with a terminal pass
+// nothing, and a nonterminal may have many of them.
+void list_feeding_rules(core_table* t) {
+  size_t count = 0;
+  for (size_t n = 0; n < t->nonterm_count; ++n) {
+    t->feeding_base[n] = count;
+    const rules* alternatives = t->nonterms->items[n]->rules;
+    for (size_t r = 0; r < alternatives->count; ++r) {
+      size_t core = t->core_base[alternatives->items[r]->id];
+      if (t->next_nonterm[core] != no_symbol_key) t->feeding[count++] = core;
+    }
+  }
+  t->feeding_base[t->nonterm_count] = count;
+}
+
 }  // namespace
 
 core_table* core_table_new(const grammar* g) {
@@ -135,6 +153,7 @@ core_table* core_table_new(const grammar* g) {
   number_terminals(t);
   number_rules(t);
   number_cores(t);
+  list_feeding_rules(t);
   return t;
 }
 

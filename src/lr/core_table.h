@@ -29,6 +29,8 @@ struct core_table {
   size_t* core_rule;               // by core: the rule id
   size_t* next_key;                // by core: key of the symbol after the dot, no_symbol_key when complete
   size_t* next_nonterm;            // by core: id of the nonterminal after the dot, no_symbol_key otherwise
+  size_t* feeding_base;            // by nonterminal id, one more: where its rules that begin with a nonterminal start in feeding
+  size_t* feeding;                 // the first cores of the rules that begin with a nonterminal, grouped by head
   lookahead_word* rest_first;      // by core: FIRST of the symbols from the dot to the end of the rule
   bool* rest_nullable;             // by core: those symbols can all derive the empty string
 };
