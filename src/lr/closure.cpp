@@ -117,9 +117,10 @@ closure* closure_new(const core_table* table) {
     array_block_take(b, &c->nonterm_hash, table->nonterm_count);
     array_block_take(b, &c->order, table->core_count);
     array_block_take(b, &c->completed, table->core_count);
+    array_block_take(b, &c->successor.cores, table->core_count);
+    array_block_take(b, &c->successor.sets, table->core_count);
   });
-  c->successor = item_groups_new(table->core_count, table->words);
-  if (c->arrays == nullptr || c->successor == nullptr) {
+  if (c->arrays == nullptr) {
     closure_free(c);
     return nullptr;
   }
@@ -130,7 +131,6 @@ closure* closure_new(const core_table* table) {
 void closure_free(closure* c) {
   if (c == nullptr) return;
   memory_release(c->arrays);
-  item_groups_free(c->successor);
   memory_release(c);
 }
 
@@ -204,18 +204,40 @@ size_t closure_next_key(const closure* c, size_t start) {
 }
 
 void closure_fill_successor(closure* c, size_t key) {
-  item_groups* next = c->successor;
-  size_t words = c->table->words;
+  closure_successor* next = &c->successor;
   size_t count = 0;
   uint64_t hash = 0;
   for (size_t entry = c->first_member[key]; entry != SIZE_MAX; entry = c->next_member[entry]) {
     next->cores[count] = c->entries[entry].core + 1;
-    std::memcpy(next->sets + count * words, c->entries[entry].set, words * sizeof(lookahead_word));
+    next->sets[count] = c->entries[entry].set;
     hash = item_groups_hash_group(hash, next->cores[count], c->set_hash[entry]);
     ++count;
   }
   next->count = count;
   next->hash = item_groups_hash_end(hash, count);
+}
+
+bool closure_successor_is(const closure* c, const item_groups* kernel) {
+  const closure_successor& next = c->successor;
+  if (kernel->count != next.count || kernel->hash != next.hash) return false;
+  if (std::memcmp(kernel->cores, next.cores, next.count * sizeof(size_t)) != 0) return false;
+  size_t bytes = kernel->words * sizeof(lookahead_word);
+  for (size_t k = 0; k < next.count; ++k) {
+    if (std::memcmp(item_groups_set(kernel, k), next.sets[k], bytes) != 0) return false;
+  }
+  return true;
+}
+
+item_groups* closure_successor_copy(const closure* c) {
+  const closure_successor& next = c->successor;
+  item_groups* kernel = item_groups_new(next.count, c->table->words);
+  if (kernel == nullptr) return nullptr;
+  std::memcpy(kernel->cores, next.cores, next.count * sizeof(size_t));
+  for (size_t k = 0; k < next.count; ++k) {
+    std::memcpy(item_groups_set(kernel, k), next.sets[k], kernel->words * sizeof(lookahead_word));
+  }
+  kernel->hash = next.hash;
+  return kernel;
 }
 
 item_groups* closure_reductions(const closure* c, bool* failed) {

@@ -7,6 +7,16 @@
 #include "lr/item_groups.h"
 #include "lr/item_set.h"
 
+// The kernel of a successor being formed, its sets still those of the
+// closure's entries: most successors are states made already, and are
+// recognised without copying their sets.
+struct closure_successor {
+  size_t count;                 // groups
+  size_t* cores;                // count cores, ascending
+  const lookahead_word** sets;  // by group: the set of the entry it advances
+  uint64_t hash;                // the hash item_groups_rehash gives the kernel's copy
+};
+
 // One core of a closed state with its lookahead set (owned by the kernel or by the closure's scratch).
 struct closure_entry {
   size_t core;
@@ -43,7 +53,7 @@ struct closure {
   size_t* order;                 // entry indices in ascending core order once grouped
   size_t* completed;             // entries whose dot is at the end, in item order once grouped
   size_t completed_count;
-  item_groups* successor;        // the kernel of the successor being formed
+  closure_successor successor;   // the kernel of the successor being formed
 };
 
 // Scratch for closures over table's grammar; null when memory is exhausted.
@@ -63,6 +73,12 @@ size_t closure_next_key(const closure* c, size_t start);
 
 // Fills successor with the kernel reached on key's symbol, cores ascending, and hashes it.
 void closure_fill_successor(closure* c, size_t key);
+
+// True when kernel holds exactly the groups of the successor.
+bool closure_successor_is(const closure* c, const item_groups* kernel);
+
+// The successor as groups of their own, hash included; null when memory is exhausted.
+item_groups* closure_successor_copy(const closure* c);
 
 // The completed entries as groups, rules in descending item order; null when memory is exhausted or none is complete (then *failed tells which).
 item_groups* closure_reductions(const closure* c, bool* failed);

@@ -28,16 +28,6 @@ item_groups* item_groups_new(size_t count, size_t words) {
   return groups;
 }
 
-item_groups* item_groups_copy(const item_groups* source, size_t count) {
-  auto* groups = static_cast<item_groups*>(memory_alloc(block_size(count, source->words)));
-  if (groups == nullptr) return nullptr;
-  lay_out(groups, count, source->words);
-  groups->hash = source->hash;
-  std::memcpy(groups->cores, source->cores, count * sizeof(size_t));
-  std::memcpy(groups->sets, source->sets, count * source->words * sizeof(lookahead_word));
-  return groups;
-}
-
 void item_groups_free(item_groups* groups) { memory_release(groups); }
 
 uint64_t lookahead_set_hash(const lookahead_word* set, size_t words) {
@@ -61,10 +51,4 @@ void item_groups_rehash(item_groups* groups) {
     hash = item_groups_hash_group(hash, groups->cores[k], lookahead_set_hash(item_groups_set(groups, k), groups->words));
   }
   groups->hash = item_groups_hash_end(hash, groups->count);
-}
-
-bool item_groups_same(const item_groups* a, const item_groups* b) {
-  if (a->count != b->count || a->words != b->words || a->hash != b->hash) return false;
-  if (std::memcmp(a->cores, b->cores, a->count * sizeof(size_t)) != 0) return false;
-  return std::memcmp(a->sets, b->sets, a->count * a->words * sizeof(lookahead_word)) == 0;
 }

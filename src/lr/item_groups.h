@@ -21,9 +21,6 @@ struct item_groups {
 // Groups with room for count cores, all sets empty; null when memory is exhausted.
 item_groups* item_groups_new(size_t count, size_t words);
 
-// An exact copy of the first count groups of source; null when memory is exhausted.
-item_groups* item_groups_copy(const item_groups* source, size_t count);
-
 // Releases the block; accepts null.
 void item_groups_free(item_groups* groups);
 
@@ -47,8 +44,5 @@ inline uint64_t item_groups_hash_group(uint64_t hash, size_t core, uint64_t set_
 
 // A kernel's hash from the hash of its count groups.
 inline uint64_t item_groups_hash_end(uint64_t hash, size_t count) { return hash_mix(hash, count); }
-
-// True when both hold the same cores in the same order with equal sets.
-bool item_groups_same(const item_groups* a, const item_groups* b);
 
 #endif

@@ -13,10 +13,6 @@ namespace {
 // True when a nonzero state limit leaves no room for one more state.
 bool at_state_limit(const solver* s) { return s->state_limit != 0 && s->states->count >= s->state_limit; }
 
-bool same_kernel_as(const item_groups* kernel, const state* candidate) {
-  return item_groups_same(candidate->kernel, kernel);
-}
-
 // The start state: its kernel is the start item, or every alternative of a
 // named start symbol, each before its first symbol and followed by the end of
 // input; its closure is made when it is explored.
@@ -78,7 +74,7 @@ bool explore_state(solver* s, closure* c, states* worklist, state* from, transit
   size_t count = 0;
   for (size_t key = closure_next_key(c, 0); !failed && key != SIZE_MAX; key = closure_next_key(c, key + 1)) {
     closure_fill_successor(c, key);
-    state* target = solve_state_after_symbol(s, worklist, c->successor);
+    state* target = solve_state_after_symbol(s, worklist, c);
     failed = target == nullptr;
     found[count++] = transition{core_table_key_symbol(s->cores, key), target};
   }
@@ -196,20 +192,20 @@ bool solve_grammar(solver* s, grammar* g) {
   return explored && solver_actions(s);
 }
 
-state* solve_state_after_symbol(solver* s, states* worklist, const item_groups* kernel) {
-  state* target = hash_index_find(&s->state_index, kernel->hash,
-                                  [kernel](const state* candidate) { return same_kernel_as(kernel, candidate); });
+state* solve_state_after_symbol(solver* s, states* worklist, const closure* c) {
+  state* target = hash_index_find(&s->state_index, c->successor.hash,
+                                  [c](const state* candidate) { return closure_successor_is(c, candidate->kernel); });
   if (target != nullptr) return target;
   if (at_state_limit(s)) return nullptr;
   target = state_new();
   if (target == nullptr) return nullptr;
-  target->kernel = item_groups_copy(kernel, kernel->count);
+  target->kernel = closure_successor_copy(c);
   target->id = s->states->count;
   if (target->kernel == nullptr || !state_push(s->states, target)) {
     state_free(target);
     return nullptr;
   }
-  if (!hash_index_add(&s->state_index, kernel->hash, target) || !state_push(worklist, target)) return nullptr;
+  if (!hash_index_add(&s->state_index, target->kernel->hash, target) || !state_push(worklist, target)) return nullptr;
   return target;
 }
 

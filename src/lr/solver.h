@@ -35,8 +35,8 @@ void solver_free(solver* s);
 // Builds and numbers every state reachable from the start items, then every row, with its shift/reduce conflicts resolved and recorded, and every goto; false after a reduce conflict report, for a start symbol without rules, for a solver used before, when the automaton outgrows a nonzero state_limit, or when memory is exhausted.
 bool solve_grammar(solver* s, grammar* g);
 
-// The state whose kernel is kernel, made and queued on worklist when it is new; null when memory is exhausted or a new state would pass a nonzero state_limit.
-state* solve_state_after_symbol(solver* s, states* worklist, const item_groups* kernel);
+// The state whose kernel is the successor c has formed, made and queued on worklist when it is new; null when memory is exhausted or a new state would pass a nonzero state_limit.
+state* solve_state_after_symbol(solver* s, states* worklist, const closure* c);
 
 // Builds the row and the gotos of every state in order, sharing equal rows; false after a reduce conflict report, with its example, or when memory is exhausted.
 bool solver_actions(solver* s);
