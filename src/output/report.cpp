@@ -129,6 +129,10 @@ void visit_action_cells(const action* row, Emit emit) {
   const state_map* shift = row->shifts;
   const rule_map* reduce = row->reduces;
   const rule_map* accept = row->accepts;
+  if (reduce == nullptr && accept == nullptr) {  // most rows only shift, or only reduce by default
+    for (; shift != nullptr; shift = shift->next) emit(shift->symbol, 's', shift->state->id);
+    return;
+  }
   while (shift != nullptr || reduce != nullptr || accept != nullptr) {
     symbol key = shift != nullptr ? shift->symbol : reduce != nullptr ? reduce->symbol : accept->symbol;
     if (reduce != nullptr && symbol_less(reduce->symbol, key)) key = reduce->symbol;
