@@ -65,7 +65,7 @@ void closure_free(closure* c);
 // Closes kernel into the entries; the scratch must be fresh or reset. Never fails.
 void closure_solve(closure* c, const item_groups* kernel);
 
-// Hashes the entries' sets, sorts the entries by the symbol after their dot and collects the completed ones in item order.
+// Hashes the entries' sets, groups the entries by the symbol after their dot, cores ascending, and collects the completed ones in item order.
 void closure_group_successors(closure* c);
 
 // The least exploration key at or above start that some entry expects; SIZE_MAX when none.
