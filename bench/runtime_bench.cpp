@@ -15,10 +15,12 @@
 // Each parser is compiled with cc -O2 together with a small scanner that hands
 // the stream over from memory; yyparse runs once per sentence.
 //
-// Usage: runtime_bench [--baseline PATH] [--new PATH] [--tokens N] [folder]
+// Usage: runtime_bench [--baseline PATH] [--new PATH] [--tokens N] [--only NAME] [--keep] [folder]
 //   --baseline PATH  the generator before a change (default: this build's parser)
 //   --new PATH       the generator after it (default: this build's parser)
 //   --tokens N       tokens per grammar (default 1000000)
+//   --only NAME      measure only the grammar of that file name (e.g. wide_512.y)
+//   --keep           keep the scratch folder (parsers, sources and NAME.stream files) for profiling
 //
 // To compare a change with its parent commit, build the parent's generator
 // in a temporary worktree and name it as the baseline:
@@ -445,11 +447,14 @@ struct settings {
   const char* fresh = VELLMARK_PARSER;
   size_t tokens = default_tokens;
   const char* folder = VELLMARK_GRAMMAR_DIR;
+  const char* only = nullptr;
+  bool keep = false;
 };
 
 // Measures both generators' parsers of one grammar and prints its row.
 void bench_grammar(const workshop& w, const settings& s, const char* grammar_path, const char* name) {
   plain_grammar p;
+  if (s.only != nullptr && std::strcmp(s.only, name) != 0) return;
   if (!read_plain_grammar(grammar_path, &p)) {
     std::printf("%-16s could not be read.\n", name);
     return;
@@ -461,11 +466,11 @@ void bench_grammar(const workshop& w, const settings& s, const char* grammar_pat
   }
   built_parser before, after;
   std::fflush(stdout);
-  if (!build_parser(w, s.baseline, grammar_path, "baseline", &before) ||
-      !build_parser(w, s.fresh, grammar_path, "new", &after))
+  if (!build_parser(w, s.baseline, grammar_path, std::string(name).append(".baseline").c_str(), &before) ||
+      !build_parser(w, s.fresh, grammar_path, std::string(name).append(".new").c_str(), &after))
     return;
   valid_stream stream;
-  std::string stream_path = scratch_path(w, "stream");
+  std::string stream_path = scratch_path(w, std::string(name).append(".stream").c_str());
   if (!make_valid_stream(w, p, before, s.tokens, &stream) || !write_stream(stream_path, stream.tokens)) return;
   for (int round = 0; round < timing_rounds; ++round) {
     if (!time_parser(w, stream_path, &before) || !time_parser(w, stream_path, &after)) {
@@ -508,10 +513,14 @@ bool read_settings(int argc, char** argv, settings* s) {
       s->fresh = argv[++i];
     } else if (has_value && std::strcmp(argv[i], "--tokens") == 0) {
       s->tokens = std::strtoul(argv[++i], nullptr, 10);
+    } else if (has_value && std::strcmp(argv[i], "--only") == 0) {
+      s->only = argv[++i];
+    } else if (std::strcmp(argv[i], "--keep") == 0) {
+      s->keep = true;
     } else if (argv[i][0] != '-') {
       s->folder = argv[i];
     } else {
-      std::printf("Usage: runtime_bench [--baseline PATH] [--new PATH] [--tokens N] [folder]\n");
+      std::printf("Usage: runtime_bench [--baseline PATH] [--new PATH] [--tokens N] [--only NAME] [--keep] [folder]\n");
       return false;
     }
   }
@@ -539,6 +548,10 @@ int main(int argc, char** argv) {
   if (write_wide_grammar(wide.c_str())) bench_grammar(w, s, wide.c_str(), "wide_512.y");
   std::printf("\nvalid %%: share of the derived tokens in sentences that the baseline parser accepts;\n"
               "ratio: new tokens per second over baseline tokens per second.\n");
-  close_workshop(w);
+  if (s.keep) {
+    std::printf("The scratch folder %s is kept.\n", w.folder);
+  } else {
+    close_workshop(w);
+  }
   return 0;
 }
