@@ -71,9 +71,22 @@ size_t keep_first_per_column(row_slot* slots, size_t count) {
   return kept;
 }
 
-// Gathers the rows of the written arrays into set; false when memory is
-// exhausted or an entry has no column or does not fit.
-bool gather_rows(const table_rows* rows, const column_map* map, entry_value to_value, row_set* set) {
+// Drops the gotos that the default of their nonterminal (the column) decides
+// already; returns the number kept.
+size_t drop_default_gotos(row_slot* slots, size_t count, const int* defaults) {
+  size_t kept = 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (defaults != nullptr && slots[i].value - 1 == defaults[slots[i].column]) continue;
+    slots[kept++] = slots[i];
+  }
+  return kept;
+}
+
+// Gathers the rows of the written arrays into set, without the gotos that
+// defaults (when given) decide; false when memory is exhausted or an entry
+// has no column or does not fit.
+bool gather_rows(const table_rows* rows, const column_map* map, entry_value to_value, const int* defaults,
+                 row_set* set) {
   size_t total = static_cast<size_t>(rows->start[rows->states]);
   set->states = rows->states;
   set->slots = static_cast<row_slot*>(memory_alloc_zero(total == 0 ? 1 : total, sizeof(row_slot)));
@@ -91,7 +104,7 @@ bool gather_rows(const table_rows* rows, const column_map* map, entry_value to_v
       row[count].written = count;
       ++count;
     }
-    next += keep_first_per_column(row, count);
+    next += drop_default_gotos(row, keep_first_per_column(row, count), defaults);
   }
   set->first[rows->states] = next;
   return true;
@@ -244,6 +257,10 @@ bool pack_rows(const row_set* set, lookup_table* table) {
   c.offset = widest_column(set);
   bool packed = order != nullptr && table->base != nullptr && comb_reserve(&c, 1);
   if (packed) {
+    // Displacement 0 is kept for the rows without entries: no row sits
+    // there, so no slot confirms a column for them.
+    c.taken[c.offset] = true;
+    c.open[c.offset] = c.offset + 1;
     for (size_t k = 0; k < states; ++k) order[k] = k;
     std::sort(order, order + states, [set](size_t a, size_t b) {
       int by_row = compare_rows(set, a, b);
@@ -259,11 +276,6 @@ bool pack_rows(const row_set* set, lookup_table* table) {
     }
     packed = place_row(&c, set->slots + set->first[k], row_size(set, k), &table->base[k]);
   }
-  // A row without entries sits past the last slot: no other row has that
-  // displacement, so none of its slots can confirm a column there.
-  for (size_t k = 0; packed && k < states; ++k) {
-    if (row_size(set, k) == 0) table->base[k] = static_cast<int>(c.length);
-  }
   memory_release(order);
   memory_release(c.taken);
   memory_release(c.next_free);
@@ -275,10 +287,11 @@ bool pack_rows(const row_set* set, lookup_table* table) {
   return packed;
 }
 
-bool build(const table_rows* rows, const column_map* map, entry_value to_value, lookup_table* table) {
+bool build(const table_rows* rows, const column_map* map, entry_value to_value, const int* defaults,
+           lookup_table* table) {
   *table = lookup_table{};
   row_set set{};
-  bool built = gather_rows(rows, map, to_value, &set) && pack_rows(&set, table);
+  bool built = gather_rows(rows, map, to_value, defaults, &set) && pack_rows(&set, table);
   release_rows(&set);
   if (!built) lookup_table_release(table);
   return built;
@@ -307,11 +320,44 @@ long lookup_column(const column_map* map, int token) {
 }
 
 bool lookup_table_build_actions(const table_rows* rows, const column_map* map, lookup_table* table) {
-  return build(rows, map, action_value, table);
+  return build(rows, map, action_value, nullptr, table);
 }
 
-bool lookup_table_build_gotos(const table_rows* rows, lookup_table* table) {
-  return build(rows, nullptr, goto_value, table);
+bool lookup_goto_defaults(const table_rows* rows, size_t nonterms, int* defaults) {
+  size_t total = static_cast<size_t>(rows->start[rows->states]);
+  auto* pairs = static_cast<long long*>(memory_alloc_zero(total == 0 ? 1 : total, sizeof(long long)));
+  auto* best = static_cast<size_t*>(memory_alloc_zero(nonterms == 0 ? 1 : nonterms, sizeof(size_t)));
+  if (pairs == nullptr || best == nullptr) {
+    memory_release(pairs);
+    memory_release(best);
+    return false;
+  }
+  size_t count = 0;
+  for (size_t i = 0; i < total; ++i) {
+    if (rows->check[i] >= 0 && static_cast<size_t>(rows->check[i]) < nonterms)
+      pairs[count++] = static_cast<long long>(rows->check[i]) << 32 | static_cast<unsigned int>(rows->table[i]);
+  }
+  std::fill(defaults, defaults + nonterms, -1);
+  // Sorted, the gotos of one nonterminal to one target form a run; the
+  // longest run of each nonterminal wins, the smallest target on a tie.
+  std::sort(pairs, pairs + count);
+  for (size_t i = 0; i < count;) {
+    size_t j = i;
+    while (j < count && pairs[j] == pairs[i]) ++j;
+    size_t nonterm = static_cast<size_t>(pairs[i] >> 32);
+    if (j - i > best[nonterm]) {
+      best[nonterm] = j - i;
+      defaults[nonterm] = static_cast<int>(pairs[i] & 0xFFFFFFFF);
+    }
+    i = j;
+  }
+  memory_release(pairs);
+  memory_release(best);
+  return true;
+}
+
+bool lookup_table_build_gotos(const table_rows* rows, const int* defaults, lookup_table* table) {
+  return build(rows, nullptr, goto_value, defaults, table);
 }
 
 void lookup_table_release(lookup_table* table) {

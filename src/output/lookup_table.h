@@ -7,11 +7,15 @@
 // action or goto tables laid into one array of slots at a displacement of
 // its own (a comb), so that the entry for a column is found at
 // base[state] + column and confirmed by the column stored in check. States
-// with identical rows share one displacement; a free slot holds column -1 and
+// with identical rows share one displacement, and rows without entries have
+// displacement 0, where no other row sits; a free slot holds column -1 and
 // value 0, and value 0 always means "no entry". The combs are computed from
 // the arrays yypact/yycheck/yytable/yyaccept and yygopact/yygocheck/
 // yygotable as written, so that they decide exactly what those decide: the
-// first entry of a state for a symbol wins.
+// first entry of a state for a symbol wins. The gotos that a nonterminal's
+// default target decides are left out of the goto comb, which keeps it small;
+// a goto that the written arrays do not have is never looked up, since every
+// reduction exposes a state with a goto on its nonterminal.
 
 // Rows in the written layout: state k's entries are [start[k], start[k + 1]).
 struct table_rows {
@@ -56,10 +60,16 @@ long lookup_column(const column_map* map, int token);
 // when memory is exhausted or an entry does not fit in an int.
 bool lookup_table_build_actions(const table_rows* rows, const column_map* map, lookup_table* table);
 
+// Fills defaults[n], for each of the nonterms nonterminals, with the target
+// state that most of its gotos in rows have (the smallest on a tie), or -1
+// when it has none; false when memory is exhausted.
+bool lookup_goto_defaults(const table_rows* rows, size_t nonterms, int* defaults);
+
 // Builds the goto comb of rows, whose symbols are nonterminal ids and so
-// their own columns; each entry is its target state + 1. False (table empty)
-// when memory is exhausted or an entry does not fit in an int.
-bool lookup_table_build_gotos(const table_rows* rows, lookup_table* table);
+// their own columns, leaving out every goto that defaults decides; each entry
+// is its target state + 1. False (table empty) when memory is exhausted or
+// an entry does not fit in an int.
+bool lookup_table_build_gotos(const table_rows* rows, const int* defaults, lookup_table* table);
 
 // Releases the three arrays and empties the table; accepts an empty one.
 void lookup_table_release(lookup_table* table);

@@ -14,6 +14,7 @@ constexpr const char* external_names[] = {
     "YYSTYPE", "yytokentype", "yypact", "yycheck", "yytable", "yyaccept",    "yydefact",
     "yygopact", "yygocheck", "yygotable", "yyr1",   "yyr2",     "yylookup",    "yyactbase",
     "yyactcheck", "yyactvalue", "yygotobase", "yygotocheck", "yygotovalue",
+    "yygotodefault",
 };
 
 bool is_name_start(unsigned char c) { return std::isalpha(c) != 0 || c == '_'; }

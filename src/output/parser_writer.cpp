@@ -275,28 +275,37 @@ bool write_parser_head(const grammar* g, const parser_options* o, FILE* stream) 
   return line_counter_close(marks.output) && complete;
 }
 
-// Writes "<type> name[] = {v0, v1, ...};" as write_c_array does.
+// Writes "<type> name[] = {v0<separator>v1...};" ("{0}" when empty).
 void write_array(FILE* stream, const output_names* names, const char* type, const char* name, const int* values,
-                 size_t count) {
+                 size_t count, const char* separator) {
   std::fputs(type, stream);
   std::fputc(' ', stream);
   names_print(names, name, stream);
   std::fputs("[] = {", stream);
-  for (size_t i = 0; i < count; ++i) std::fprintf(stream, i == 0 ? "%d" : ", %d", values[i]);
+  for (size_t i = 0; i < count; ++i) {
+    if (i > 0) std::fputs(separator, stream);
+    std::fprintf(stream, "%d", values[i]);
+  }
   std::fputs(count == 0 ? "0};\n\n" : "};\n\n", stream);
 }
 
-// The lookup arrays are the runtime's own: private to the parser's file.
+// The lookup arrays are the runtime's own, private to the parser's file and
+// read by no one else, so they are written without spaces: they add a third
+// or so to the file, where the tables they replace make up most of it.
+void write_lookup_array(FILE* stream, const output_names* names, const char* name, const int* values, size_t count) {
+  write_array(stream, names, "static const int", name, values, count, ",");
+}
+
 void write_comb(FILE* stream, const output_names* names, const char* const (&name)[3], const lookup_table* table) {
-  write_array(stream, names, "static const int", name[0], table->base, table->states);
-  write_array(stream, names, "static const int", name[1], table->check, table->length);
-  write_array(stream, names, "static const int", name[2], table->value, table->length);
+  write_lookup_array(stream, names, name[0], table->base, table->states);
+  write_lookup_array(stream, names, name[1], table->check, table->length);
+  write_lookup_array(stream, names, name[2], table->value, table->length);
 }
 
 }  // namespace
 
 void write_c_array(FILE* stream, const output_names* names, const char* name, const int* values, size_t count) {
-  write_array(stream, names, "int", name, values, count);
+  write_array(stream, names, "int", name, values, count, ", ");
 }
 
 void write_terms(const term* t, const output_names* names, FILE* stream) {
@@ -381,29 +390,33 @@ bool write_the_rules(const grammar* g, const output_names* names, FILE* stream, 
   return true;
 }
 
-bool write_lookup_tables(const grammar* /* the rows name their terminals */, const solver* s, const output_names* names,
-                         FILE* stream, diagnostics* d) {
+bool write_lookup_tables(const grammar* g, const solver* s, const output_names* names, FILE* stream, diagnostics* d) {
   action_tables actions{};
   goto_tables gotos{};
   lookup_table action_comb{};
   lookup_table goto_comb{};
-  bool built = fill_action_tables(s, &actions) && fill_goto_tables(s, &gotos);
+  size_t nonterms = g->nonterms->count;
+  auto* defaults = static_cast<int*>(memory_alloc_zero(nonterms == 0 ? 1 : nonterms, sizeof(int)));
+  bool built = defaults != nullptr && fill_action_tables(s, &actions) && fill_goto_tables(s, &gotos);
   size_t states = s->states->count;
   table_rows action_rows{actions.pact, actions.check, actions.table, actions.accept, states};
   table_rows goto_rows{gotos.gopact, gotos.gocheck, gotos.gotable, nullptr, states};
   column_map columns{};
   if (built) columns = lookup_columns(&action_rows, first_token_value);
   built = built && lookup_table_build_actions(&action_rows, &columns, &action_comb) &&
-          lookup_table_build_gotos(&goto_rows, &goto_comb);
+          lookup_goto_defaults(&goto_rows, nonterms, defaults) &&
+          lookup_table_build_gotos(&goto_rows, defaults, &goto_comb);
   if (!built) {
     diagnostics_line(d, "Memory allocation failed in write_lookup_tables.");
   } else {
     int sizes[] = {columns.low_columns, columns.first_high, static_cast<int>(action_comb.length),
                    static_cast<int>(goto_comb.length)};
-    write_array(stream, names, "static const int", "yylookup", sizes, 4);
+    write_lookup_array(stream, names, "yylookup", sizes, 4);
     write_comb(stream, names, {"yyactbase", "yyactcheck", "yyactvalue"}, &action_comb);
     write_comb(stream, names, {"yygotobase", "yygotocheck", "yygotovalue"}, &goto_comb);
+    write_lookup_array(stream, names, "yygotodefault", defaults, nonterms);
   }
+  memory_release(defaults);
   release_action_tables(&actions);
   release_goto_tables(&gotos);
   lookup_table_release(&action_comb);

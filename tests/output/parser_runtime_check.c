@@ -30,6 +30,7 @@ static const int yyactvalue[] = {-2, 2, 3, 5};
 static const int yygotobase[] = {2, 0, 2, 2, 2};
 static const int yygotocheck[] = {-1, 1};
 static const int yygotovalue[] = {0, 4};
+static const int yygotodefault[] = {-1, 3};
 
 static const char *input;
 static char token_text[2];

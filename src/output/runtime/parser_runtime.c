@@ -24,9 +24,12 @@ static struct parser *parser_new(void);
 static void parser_free(struct parser *parser);
 static bool parser_scan(struct parser *parser);
 
+static void parser_gather_rows(void);
+
 /* Parses the whole input from yylex: 0 when it was accepted, -1 otherwise. */
 int yyparse(void)
 {
+    parser_gather_rows();
     struct parser *parser = parser_new();
     if (parser == NULL) {
         return -1;
@@ -55,6 +58,7 @@ struct parser {
     int *states;
     int *symbols;
     YYSTYPE *values;
+    int *gotos; /* the goto comb base of each entry's state, read when a reduction exposes it */
 };
 
 static bool parser_push(struct parser *parser, int symbol, int state, YYSTYPE value);
@@ -73,6 +77,7 @@ static struct parser *parser_new(void)
     parser->states = NULL;
     parser->symbols = NULL;
     parser->values = NULL;
+    parser->gotos = NULL;
     YYSTYPE bottom;
     memset(&bottom, 0, sizeof bottom);
     if (!parser_push(parser, 0, 0, bottom)) {
@@ -82,7 +87,7 @@ static struct parser *parser_new(void)
     return parser;
 }
 
-/* Releases the three arrays and the record; accepts NULL. */
+/* Releases the four arrays and the record; accepts NULL. */
 static void parser_free(struct parser *parser)
 {
     if (parser == NULL) {
@@ -91,6 +96,7 @@ static void parser_free(struct parser *parser)
     free(parser->states);
     free(parser->values);
     free(parser->symbols);
+    free(parser->gotos);
     free(parser);
 }
 
@@ -119,41 +125,67 @@ static unsigned int find_column(int symbol)
     return UINT_MAX;
 }
 
-/* The entry of state top for symbol: a shift to state d as d + 1, a
-   reduction by rule r as -(2r + 1), an accepting one as -(2r + 2), or 0 when
-   the state has none and its default rule applies. */
-static int find_action(int top, int symbol)
+/* What the parser reads of a state at every step, gathered into one record
+   so that one load brings it: the state's two comb bases and its default
+   rule with that rule's length and nonterminal. */
+struct parser_row {
+    int actions; /* the action comb base */
+    int gotos;   /* the goto comb base */
+    int rule;    /* the default rule, or -1 */
+    int length;  /* its length */
+    int nonterm; /* its nonterminal */
+};
+
+/* One record per state, gathered from the tables by the first parse. */
+static struct parser_row parser_rows[sizeof yydefact / sizeof yydefact[0]];
+static bool parser_rows_gathered = false;
+
+/* Gathers parser_rows from the tables, once. */
+static void parser_gather_rows(void)
 {
-    unsigned int column = find_column(symbol);
-    unsigned int slot = (unsigned int)yyactbase[top] + column;
+    if (parser_rows_gathered) {
+        return;
+    }
+    for (size_t s = 0; s < sizeof yydefact / sizeof yydefact[0]; ++s) {
+        int rule = yydefact[s];
+        parser_rows[s].actions = yyactbase[s];
+        parser_rows[s].gotos = yygotobase[s];
+        parser_rows[s].rule = rule;
+        parser_rows[s].length = rule >= 0 ? yyr2[rule] : 0;
+        parser_rows[s].nonterm = rule >= 0 ? yyr1[rule] : 0;
+    }
+    parser_rows_gathered = true;
+}
+
+/* The entry of the state whose row is given for the column: a shift to
+   state d as d + 1, a reduction by rule r as -(2r + 1), an accepting one as
+   -(2r + 2), or 0 when the state has none and its default rule applies. */
+static int find_entry(const struct parser_row *row, unsigned int column)
+{
+    unsigned int slot = (unsigned int)row->actions + column;
     if (slot < (unsigned int)yylookup[2] && (unsigned int)yyactcheck[slot] == column) {
         return yyactvalue[slot];
     }
     return 0;
 }
 
-/* The rule to reduce by for the entry of find_action, falling back on the
-   state's default rule; -1 when there is none. *accept tells whether the
-   entry is the accepting one. */
-static int find_reduce(int top, int entry, bool *accept)
+/* The state reached over the nonterminal from a state whose goto comb base
+   is given: its own entry, or else the nonterminal's default target; -1 when
+   the nonterminal has no goto at all. */
+static int find_goto(int base, int nonterm)
 {
-    if (entry < 0) {
-        int code = -(entry + 1);
-        *accept = (code & 1) != 0;
-        return code / 2;
-    }
-    *accept = false;
-    return yydefact[top];
-}
-
-/* The state reached from state top over the nonterminal, or -1. */
-static int find_goto(int top, int nonterm)
-{
-    unsigned int slot = (unsigned int)yygotobase[top] + (unsigned int)nonterm;
+    unsigned int slot = (unsigned int)base + (unsigned int)nonterm;
     if (slot < (unsigned int)yylookup[3] && yygotocheck[slot] == nonterm) {
         return yygotovalue[slot] - 1;
     }
-    return -1;
+    return yygotodefault[nonterm];
+}
+
+/* The goto comb base that a stack entry of the state keeps; 0 for the state
+   -1, which only a finished parse pushes. */
+static int find_goto_base(int state)
+{
+    return state >= 0 ? parser_rows[state].gotos : 0;
 }
 
 /* yytext for the error messages; a scanner that never set it prints "". */
@@ -225,7 +257,12 @@ static bool parser_watch_reduction(struct parser_watch *watch, int state, int no
 
 /* Feeds one symbol to the parser: reduces as the tables say until the symbol
    is shifted or, for the end of input (-1), until the input is accepted.
-   False after a parse error or when the stack cannot grow. */
+   False after a parse error or when the stack cannot grow.
+
+   The loop keeps the stack's size, its top state and the goto comb base of
+   the entry under the top in locals, and writes the size back whenever it
+   leaves or the stack must grow: a reduction of one symbol, the most common
+   kind, then needs no load from the stack at all. */
 static bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
 {
     /* The stack at the last accepting reduction made deep inside it, and how
@@ -239,62 +276,80 @@ static bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
        watch starts only once a run is longer than any of those. */
     size_t run = 0;
     struct parser_watch watch = {0, -1, -1, 0, 1, false, false};
+    unsigned int column = find_column(symbol);
+    size_t count = parser->count;
+    int top = parser->states[count - 1];
+    int below = count >= 2 ? parser->gotos[count - 2] : 0;
     for (;;) {
-        int top = parser->states[parser->count - 1];
         if (parser->accept || top < 0) {
             /* The input was accepted already: nothing may follow it. */
             printf("No Rule '%s'\n", parser_token_text());
             return false;
         }
-        int entry = find_action(top, symbol);
+        const struct parser_row *row = &parser_rows[top];
+        int entry = find_entry(row, column);
         if (entry > 0) {
             return parser_push_or_report(parser, symbol, entry - 1, value);
         }
-        int rule = find_reduce(top, entry, &parser->accept);
-        if (rule == -1) {
+        int rule = row->rule;
+        size_t length = (size_t)row->length;
+        int nonterm = row->nonterm;
+        if (entry < 0) {
+            int code = -(entry + 1);
+            parser->accept = (code & 1) != 0;
+            rule = code / 2;
+            length = (size_t)yyr2[rule];
+            nonterm = yyr1[rule];
+        } else if (rule == -1) {
             printf("No Rule '%s'\n", parser_token_text());
             return false;
         }
-        size_t length = (size_t)yyr2[rule];
-        int nonterm = yyr1[rule];
-        if (length >= parser->count) {
+        if (length >= count) {
             printf("No Rule '%s'\n", parser_token_text());
             return false;
         }
         /* The accepting rule may also be reduced deep inside the input; only
            a reduction that exposes the bottom of the stack ends the parse. */
-        if (parser->accept && parser->count - length > 1) {
-            if (parser->count == circle_count && top == circle_state && lowest + 1 >= circle_count) {
+        if (parser->accept && count - length > 1) {
+            if (count == circle_count && top == circle_state && lowest + 1 >= circle_count) {
                 return true;
             }
             parser->accept = false;
-            circle_count = parser->count;
+            circle_count = count;
             circle_state = top;
-            lowest = parser->count;
+            lowest = count;
             watch.accepted = true;
         }
         /* The accepting reduction over the bottom entry ends the run. */
-        size_t depth = parser->count - length;
-        if (!parser->accept && ++run > 16 && !parser_watch_reduction(&watch, parser->states[depth - 1], nonterm, depth)) {
+        size_t depth = count - length;
+        if (!parser->accept && ++run > 16 &&
+            !parser_watch_reduction(&watch, parser->states[depth - 1], nonterm, depth)) {
             printf("No Rule '%s'\n", parser_token_text());
             return false;
         }
         YYSTYPE result;
-        memset(&result, 0, sizeof result);
-        yyaction(rule, &result, (int)parser->count, parser->values);
-        parser_pop(parser, length);
-        if (parser->count < lowest) {
-            lowest = parser->count;
+        yyaction(rule, &result, (int)count, parser->values);
+        /* The entry under the top stays where it is after a reduction of
+           one symbol; otherwise the exposed entry is the new one under it. */
+        int exposed = below;
+        if (length != 1) {
+            exposed = length == 0 ? row->gotos : parser->gotos[depth - 1];
+            below = exposed;
         }
-        top = parser->states[parser->count - 1];
-        int found = find_goto(top, nonterm);
-        if (found == -1 && !parser->accept) {
+        parser_pop(parser, count - depth);
+        count = depth;
+        if (count < lowest) {
+            lowest = count;
+        }
+        top = find_goto(exposed, nonterm);
+        if (top == -1 && !parser->accept) {
             printf("No Goto or Accept '%s'\n", parser_token_text());
             return false;
         }
-        if (!parser_push_or_report(parser, nonterm, found, result)) {
+        if (!parser_push_or_report(parser, nonterm, top, result)) {
             return false;
         }
+        ++count;
         if (parser->accept) {
             return true;
         }
@@ -324,7 +379,7 @@ static bool parser_scan(struct parser *parser)
 
 /** Stack space allocation and reallocation routines. */
 
-/* Grows the three arrays (4, 8, 16, ... entries). False when they cannot
+/* Grows the four arrays (4, 8, 16, ... entries). False when they cannot
    grow; each array that did grow is kept, so the stack stays usable. */
 static bool parser_inc_space(struct parser *parser)
 {
@@ -349,12 +404,18 @@ static bool parser_inc_space(struct parser *parser)
         return false;
     }
     parser->symbols = symbols;
+    int *gotos = (int *)realloc(parser->gotos, capacity * sizeof *gotos);
+    if (gotos == NULL) {
+        return false;
+    }
+    parser->gotos = gotos;
     parser->capacity = capacity;
     return true;
 }
 
-/* Adds (symbol, state, value) on top; false when the stack cannot grow. */
-static bool parser_push(struct parser *parser, int symbol, int state, YYSTYPE value)
+/* Adds (symbol, state, value) on top; false when the stack cannot grow.
+   Inline, since every step of the parser ends in one. */
+static inline bool parser_push(struct parser *parser, int symbol, int state, YYSTYPE value)
 {
     if (parser->count == parser->capacity && !parser_inc_space(parser)) {
         return false;
@@ -362,6 +423,7 @@ static bool parser_push(struct parser *parser, int symbol, int state, YYSTYPE va
     parser->values[parser->count] = value;
     parser->states[parser->count] = state;
     parser->symbols[parser->count] = symbol;
+    parser->gotos[parser->count] = find_goto_base(state);
     parser->count++;
     return true;
 }
