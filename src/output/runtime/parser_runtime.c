@@ -87,16 +87,13 @@ static struct parser *parser_new(void)
     return parser;
 }
 
-/* Releases the four arrays and the record; accepts NULL. */
+/* Releases the stack's block and the record; accepts NULL. */
 static void parser_free(struct parser *parser)
 {
     if (parser == NULL) {
         return;
     }
-    free(parser->states);
-    free(parser->values);
-    free(parser->symbols);
-    free(parser->gotos);
+    free(parser->values); /* the block that holds all four arrays */
     free(parser);
 }
 
@@ -379,35 +376,36 @@ static bool parser_scan(struct parser *parser)
 
 /** Stack space allocation and reallocation routines. */
 
-/* Grows the four arrays (4, 8, 16, ... entries). False when they cannot
-   grow; each array that did grow is kept, so the stack stays usable. */
+/* Grows the four arrays (4, 8, 16, ... entries), which share one block so
+   that a short parse costs few allocations. False when they cannot grow;
+   the stack is then as it was. */
 static bool parser_inc_space(struct parser *parser)
 {
-    size_t largest = sizeof(YYSTYPE) > sizeof(int) ? sizeof(YYSTYPE) : sizeof(int);
-    size_t max = SIZE_MAX / largest;
+    /* The values come first; a capacity that is a multiple of 4 keeps the
+       arrays of int after them aligned, whatever the value type's size. */
+    size_t entry = sizeof(YYSTYPE) + 3 * sizeof(int);
+    size_t max = SIZE_MAX / entry / 4 * 4;
     if (parser->capacity >= max) {
         return false;
     }
     size_t capacity = parser->capacity == 0 ? 4 : parser->capacity < max / 2 ? parser->capacity * 2 : max;
-    int *states = (int *)realloc(parser->states, capacity * sizeof *states);
-    if (states == NULL) {
-        return false;
-    }
-    parser->states = states;
-    YYSTYPE *values = (YYSTYPE *)realloc(parser->values, capacity * sizeof *values);
+    YYSTYPE *values = (YYSTYPE *)malloc(capacity * entry);
     if (values == NULL) {
         return false;
     }
+    int *states = (int *)(void *)(values + capacity);
+    int *symbols = states + capacity;
+    int *gotos = symbols + capacity;
+    if (parser->count > 0) {
+        memcpy(values, parser->values, parser->count * sizeof *values);
+        memcpy(states, parser->states, parser->count * sizeof *states);
+        memcpy(symbols, parser->symbols, parser->count * sizeof *symbols);
+        memcpy(gotos, parser->gotos, parser->count * sizeof *gotos);
+    }
+    free(parser->values);
     parser->values = values;
-    int *symbols = (int *)realloc(parser->symbols, capacity * sizeof *symbols);
-    if (symbols == NULL) {
-        return false;
-    }
+    parser->states = states;
     parser->symbols = symbols;
-    int *gotos = (int *)realloc(parser->gotos, capacity * sizeof *gotos);
-    if (gotos == NULL) {
-        return false;
-    }
     parser->gotos = gotos;
     parser->capacity = capacity;
     return true;
