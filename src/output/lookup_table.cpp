@@ -204,37 +204,89 @@ size_t first_untaken(comb* c, size_t i) {
   return root;
 }
 
-// Places a row of at least one slot at the first displacement where all its
-// slots are free and no other row sits; false when memory is exhausted or the
-// comb would outgrow an int. Only displacements that put the row's first
-// column on a free slot and are not taken by another row can fit, so the
-// search jumps over used slots and taken displacements alike.
-bool place_row(comb* c, const row_slot* row, size_t count, int* placed) {
-  long long base = 0;
-  for (size_t slot = c->first_free;; ++slot) {
-    slot = free_slot_from(c, slot);
-    base = static_cast<long long>(slot) - row[0].column;
-    long long end = base + row[count - 1].column + 1;
-    if (end > INT_MAX || !comb_reserve(c, static_cast<size_t>(end))) return false;
+// The row of state k in set, and its size.
+const row_slot* row_of(const row_set* set, size_t k) { return set->slots + set->first[k]; }
+
+constexpr size_t most_probes = 512;
+
+// The least displacement that puts state k's rows past the slots in use of
+// every comb.
+long long comb_end(const comb* combs, const row_set* const* sets, size_t count, size_t k) {
+  long long end = LLONG_MIN;
+  for (size_t n = 0; n < count; ++n) {
+    if (row_size(sets[n], k) > 0)
+      end = std::max(end, static_cast<long long>(combs[n].length) - row_of(sets[n], k)[0].column);
+  }
+  return end;
+}
+
+// Places state k's rows, one in each comb, at the first displacement where
+// all their slots are free and no other state sits; false when memory is
+// exhausted or a comb would outgrow an int. Only displacements that put the
+// first column of each row on a free slot and are not taken can fit, so the
+// search jumps over used slots in every comb and over taken displacements.
+bool place_state(comb* combs, const row_set* const* sets, size_t count, size_t k, int* placed) {
+  size_t widest = 0;
+  for (size_t n = 1; n < count; ++n) {
+    if (row_size(sets[n], k) > row_size(sets[widest], k)) widest = n;
+  }
+  comb* c = &combs[widest];  // every comb has the same displacements taken
+  long long base = LLONG_MIN;
+  for (size_t n = 0; n < count; ++n) {
+    if (row_size(sets[n], k) > 0)
+      base = std::max(base, static_cast<long long>(combs[n].first_free) - row_of(sets[n], k)[0].column);
+  }
+  for (size_t probes = 0;; ++probes) {
+    // Where the rows of two combs keep meeting used slots, the search gives
+    // up on the holes and goes on from the end of the combs, so that
+    // placement stays near linear; one comb alone never needs to.
+    if (probes == most_probes && count > 1) base = std::max(base, comb_end(combs, sets, count, k));
+    bool moved = false;
+    for (size_t n = 0; n < count; ++n) {
+      if (row_size(sets[n], k) == 0) continue;
+      long long column = row_of(sets[n], k)[0].column;
+      size_t free = free_slot_from(&combs[n], static_cast<size_t>(base + column));
+      if (static_cast<long long>(free) != base + column) {
+        base = static_cast<long long>(free) - column;
+        moved = true;
+      }
+    }
+    if (moved) continue;
+    for (size_t n = 0; n < count; ++n) {
+      size_t size = row_size(sets[n], k);
+      long long end = std::max(1LL, base + (size > 0 ? row_of(sets[n], k)[size - 1].column : 0) + 1);
+      if (end > INT_MAX || !comb_reserve(&combs[n], static_cast<size_t>(end))) return false;
+    }
     size_t at = static_cast<size_t>(base + static_cast<long long>(c->offset));
     size_t untaken = first_untaken(c, at);
     if (untaken != at) {
-      slot += untaken - at - 1;  // the loop's step lands the first column on the untaken displacement
+      base += static_cast<long long>(untaken - at);
       continue;
     }
-    if (row_fits(c, base, row, count)) break;
+    bool fits = true;
+    for (size_t n = 0; n < count && fits; ++n) {
+      size_t size = row_size(sets[n], k);
+      fits = size == 0 || row_fits(&combs[n], base, row_of(sets[n], k), size);
+    }
+    if (fits) break;
+    ++base;
   }
   size_t at = static_cast<size_t>(base + static_cast<long long>(c->offset));
-  c->taken[at] = true;
-  c->open[at] = at + 1;
-  for (size_t i = 0; i < count; ++i) {
-    size_t slot = static_cast<size_t>(base + row[i].column);
-    c->check[slot] = row[i].column;
-    c->value[slot] = row[i].value;
-    c->next_free[slot] = slot + 1;
+  for (size_t n = 0; n < count; ++n) {
+    comb* into = &combs[n];
+    into->taken[at] = true;
+    into->open[at] = at + 1;
+    size_t size = row_size(sets[n], k);
+    const row_slot* row = row_of(sets[n], k);
+    for (size_t i = 0; i < size; ++i) {
+      size_t slot = static_cast<size_t>(base + row[i].column);
+      into->check[slot] = row[i].column;
+      into->value[slot] = row[i].value;
+      into->next_free[slot] = slot + 1;
+    }
+    if (size > 0) into->length = std::max(into->length, static_cast<size_t>(base + row[size - 1].column + 1));
+    into->first_free = free_slot_from(into, into->first_free);
   }
-  c->length = std::max(c->length, static_cast<size_t>(base + row[count - 1].column + 1));
-  c->first_free = free_slot_from(c, c->first_free);
   *placed = static_cast<int>(base);
   return true;
 }
@@ -248,42 +300,78 @@ size_t widest_column(const row_set* set) {
   return widest;
 }
 
-// Lays every row of set into table; false when memory is exhausted or the comb outgrows an int.
-bool pack_rows(const row_set* set, lookup_table* table) {
-  size_t states = set->states;
+// Orders states by the rows they have in each set: the most entries first,
+// identical rows next to each other, then by state.
+int compare_states(const row_set* const* sets, size_t count, size_t a, size_t b) {
+  size_t na = 0, nb = 0;
+  for (size_t n = 0; n < count; ++n) {
+    na += row_size(sets[n], a);
+    nb += row_size(sets[n], b);
+  }
+  if (na != nb) return na > nb ? -1 : 1;
+  for (size_t n = 0; n < count; ++n) {
+    int by_row = compare_rows(sets[n], a, b);
+    if (by_row != 0) return by_row;
+  }
+  return 0;
+}
+
+// Lays the rows of every state, one in each of count sets, into the tables
+// of the same number, each state at one displacement in all of them; false
+// when memory is exhausted or a comb outgrows an int.
+bool pack_rows(const row_set* const* sets, size_t count, lookup_table* const* tables) {
+  size_t states = sets[0]->states;
   auto* order = static_cast<size_t*>(memory_alloc_zero(states == 0 ? 1 : states, sizeof(size_t)));
-  table->base = static_cast<int*>(memory_alloc_zero(states == 0 ? 1 : states, sizeof(int)));
-  comb c{};
-  c.offset = widest_column(set);
-  bool packed = order != nullptr && table->base != nullptr && comb_reserve(&c, 1);
-  if (packed) {
-    // Displacement 0 is kept for the rows without entries: no row sits
+  auto* base = static_cast<int*>(memory_alloc_zero(states == 0 ? 1 : states, sizeof(int)));
+  comb combs[2]{};
+  size_t offset = 0;
+  for (size_t n = 0; n < count; ++n) offset = std::max(offset, widest_column(sets[n]));
+  bool packed = order != nullptr && base != nullptr;
+  for (size_t n = 0; n < count; ++n) {
+    combs[n].offset = offset;
+    packed = packed && comb_reserve(&combs[n], 1);
+    // Displacement 0 is kept for the states without entries: no state sits
     // there, so no slot confirms a column for them.
-    c.taken[c.offset] = true;
-    c.open[c.offset] = c.offset + 1;
+    if (packed) {
+      combs[n].taken[offset] = true;
+      combs[n].open[offset] = offset + 1;
+    }
+  }
+  if (packed) {
     for (size_t k = 0; k < states; ++k) order[k] = k;
-    std::sort(order, order + states, [set](size_t a, size_t b) {
-      int by_row = compare_rows(set, a, b);
-      return by_row != 0 ? by_row < 0 : a < b;
+    std::sort(order, order + states, [sets, count](size_t a, size_t b) {
+      int by_rows = compare_states(sets, count, a, b);
+      return by_rows != 0 ? by_rows < 0 : a < b;
     });
   }
   for (size_t i = 0; packed && i < states; ++i) {
     size_t k = order[i];
-    if (row_size(set, k) == 0) continue;
-    if (i > 0 && compare_rows(set, order[i - 1], k) == 0) {
-      table->base[k] = table->base[order[i - 1]];
+    bool empty = true;
+    for (size_t n = 0; n < count; ++n) empty = empty && row_size(sets[n], k) == 0;
+    if (empty) continue;
+    if (i > 0 && compare_states(sets, count, order[i - 1], k) == 0) {
+      base[k] = base[order[i - 1]];
       continue;
     }
-    packed = place_row(&c, set->slots + set->first[k], row_size(set, k), &table->base[k]);
+    packed = place_state(combs, sets, count, k, &base[k]);
   }
   memory_release(order);
-  memory_release(c.taken);
-  memory_release(c.next_free);
-  memory_release(c.open);
-  table->check = c.check;
-  table->value = c.value;
-  table->states = states;
-  table->length = c.length;
+  for (size_t n = 0; n < count; ++n) {
+    memory_release(combs[n].taken);
+    memory_release(combs[n].next_free);
+    memory_release(combs[n].open);
+    tables[n]->check = combs[n].check;
+    tables[n]->value = combs[n].value;
+    tables[n]->states = states;
+    tables[n]->length = combs[n].length;
+  }
+  // Each table owns its base array; states share their displacements.
+  tables[0]->base = base;
+  for (size_t n = 1; n < count && packed; ++n) {
+    tables[n]->base = static_cast<int*>(memory_alloc_zero(states == 0 ? 1 : states, sizeof(int)));
+    packed = tables[n]->base != nullptr;
+    if (packed) std::copy(base, base + states, tables[n]->base);
+  }
   return packed;
 }
 
@@ -291,7 +379,9 @@ bool build(const table_rows* rows, const column_map* map, entry_value to_value, 
            lookup_table* table) {
   *table = lookup_table{};
   row_set set{};
-  bool built = gather_rows(rows, map, to_value, defaults, &set) && pack_rows(&set, table);
+  const row_set* sets[] = {&set};
+  lookup_table* tables[] = {table};
+  bool built = gather_rows(rows, map, to_value, defaults, &set) && pack_rows(sets, 1, tables);
   release_rows(&set);
   if (!built) lookup_table_release(table);
   return built;
@@ -358,6 +448,25 @@ bool lookup_goto_defaults(const table_rows* rows, size_t nonterms, int* defaults
 
 bool lookup_table_build_gotos(const table_rows* rows, const int* defaults, lookup_table* table) {
   return build(rows, nullptr, goto_value, defaults, table);
+}
+
+bool lookup_table_build_shared(const table_rows* action_rows, const column_map* map, const table_rows* goto_rows,
+                               const int* defaults, lookup_table* actions, lookup_table* gotos) {
+  *actions = lookup_table{};
+  *gotos = lookup_table{};
+  row_set action_set{};
+  row_set goto_set{};
+  const row_set* sets[] = {&action_set, &goto_set};
+  lookup_table* tables[] = {actions, gotos};
+  bool built = gather_rows(action_rows, map, action_value, nullptr, &action_set) &&
+               gather_rows(goto_rows, nullptr, goto_value, defaults, &goto_set) && pack_rows(sets, 2, tables);
+  release_rows(&action_set);
+  release_rows(&goto_set);
+  if (!built) {
+    lookup_table_release(actions);
+    lookup_table_release(gotos);
+  }
+  return built;
 }
 
 void lookup_table_release(lookup_table* table) {

@@ -71,6 +71,13 @@ bool lookup_goto_defaults(const table_rows* rows, size_t nonterms, int* defaults
 // an entry does not fit in an int.
 bool lookup_table_build_gotos(const table_rows* rows, const int* defaults, lookup_table* table);
 
+// Builds both combs as the two functions above do, but with one displacement
+// per state for both, so that one array of bases serves the two: the
+// smaller layout where most states have few entries. False (tables empty)
+// as above.
+bool lookup_table_build_shared(const table_rows* action_rows, const column_map* map, const table_rows* goto_rows,
+                               const int* defaults, lookup_table* actions, lookup_table* gotos);
+
 // Releases the three arrays and empties the table; accepts an empty one.
 void lookup_table_release(lookup_table* table);
 

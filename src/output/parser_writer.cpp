@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 
 #include "grammar/symbol.h"
 #include "grammar/term.h"
@@ -296,8 +297,9 @@ void write_lookup_array(FILE* stream, const output_names* names, const char* nam
   write_array(stream, names, "static const int", name, values, count, ",");
 }
 
-void write_comb(FILE* stream, const output_names* names, const char* const (&name)[3], const lookup_table* table) {
-  write_lookup_array(stream, names, name[0], table->base, table->states);
+void write_comb(FILE* stream, const output_names* names, const char* const (&name)[3], const lookup_table* table,
+                bool with_bases = true) {
+  write_lookup_array(stream, names, name[0], table->base, with_bases ? table->states : 0);
   write_lookup_array(stream, names, name[1], table->check, table->length);
   write_lookup_array(stream, names, name[2], table->value, table->length);
 }
@@ -406,14 +408,31 @@ bool write_lookup_tables(const grammar* g, const solver* s, const output_names* 
   built = built && lookup_table_build_actions(&action_rows, &columns, &action_comb) &&
           lookup_goto_defaults(&goto_rows, nonterms, defaults) &&
           lookup_table_build_gotos(&goto_rows, defaults, &goto_comb);
+  bool shared = false;
+  if (built && action_comb.length + goto_comb.length < 2 * states) {
+    // Most states have few entries: the arrays of bases may outweigh the
+    // combs, and one displacement per state for both combs may be smaller.
+    lookup_table action_shared{};
+    lookup_table goto_shared{};
+    built = lookup_table_build_shared(&action_rows, &columns, &goto_rows, defaults, &action_shared, &goto_shared);
+    // Bases once and slots of both combs against bases twice: the smaller wins.
+    shared = built && action_shared.length + goto_shared.length < action_comb.length + goto_comb.length + states / 2;
+    if (shared) {
+      std::swap(action_comb, action_shared);
+      std::swap(goto_comb, goto_shared);
+    }
+    lookup_table_release(&action_shared);
+    lookup_table_release(&goto_shared);
+  }
   if (!built) {
     diagnostics_line(d, "Memory allocation failed in write_lookup_tables.");
   } else {
     int sizes[] = {columns.low_columns, columns.first_high, static_cast<int>(action_comb.length),
-                   static_cast<int>(goto_comb.length)};
-    write_lookup_array(stream, names, "yylookup", sizes, 4);
+                   static_cast<int>(goto_comb.length), shared ? 1 : 0};
+    write_lookup_array(stream, names, "yylookup", sizes, 5);
     write_comb(stream, names, {"yyactbase", "yyactcheck", "yyactvalue"}, &action_comb);
-    write_comb(stream, names, {"yygotobase", "yygotocheck", "yygotovalue"}, &goto_comb);
+    // Shared displacements are written once, as the action comb's.
+    write_comb(stream, names, {"yygotobase", "yygotocheck", "yygotovalue"}, &goto_comb, !shared);
     write_lookup_array(stream, names, "yygotodefault", defaults, nonterms);
   }
   memory_release(defaults);

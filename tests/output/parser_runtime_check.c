@@ -23,7 +23,7 @@ int yyr2[] = {3, 1};
 /* The same tables as combs: columns 'x' + 1, 'y' + 1 and 'z' + 1 for the
    quoted terminals and 0 for the end of input; state 2 has no entries and
    sits past the end. */
-static const int yylookup[] = {'z' + 2, 0x110000, 4, 2};
+static const int yylookup[] = {'z' + 2, 0x110000, 4, 2, 0};
 static const int yyactbase[] = {-'x', -'y', 4, -'y' + 2, 0};
 static const int yyactcheck[] = {0, 'x' + 1, 'z' + 1, 'y' + 1};
 static const int yyactvalue[] = {-2, 2, 3, 5};

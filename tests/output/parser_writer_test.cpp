@@ -127,11 +127,11 @@ TEST(ParserLayout, TwoStateGrammarGivesTheWholeFile) {
                 "int yygotable[] = {0};\n\n"
                 "int yyr1[] = {0};\n\n"
                 "int yyr2[] = {1};\n\n"
-                "static const int yylookup[] = {99,1114112,2,0};\n\n"
+                "static const int yylookup[] = {99,1114112,2,0,1};\n\n"
                 "static const int yyactbase[] = {-98,1};\n\n"
                 "static const int yyactcheck[] = {98,0};\n\n"
                 "static const int yyactvalue[] = {2,-2};\n\n"
-                "static const int yygotobase[] = {0,0};\n\n"
+                "static const int yygotobase[] = {0};\n\n"
                 "static const int yygotocheck[] = {0};\n\n"
                 "static const int yygotovalue[] = {0};\n\n"
                 "static const int yygotodefault[] = {-1};\n\n");

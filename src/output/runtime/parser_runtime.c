@@ -100,7 +100,8 @@ static void parser_free(struct parser *parser)
 /** Lookup functions: one displacement, one confirmation, one entry.
 
    The lookup arrays are defined before this code in the same file:
-   yylookup holds the column map and the lengths of the two combs, and each
+   yylookup holds the column map, the lengths of the two combs and whether
+   the goto comb shares the action comb's bases (yygotobase is then empty), and each
    comb holds every state's row at base[state] + column, confirmed by the
    column stored in check; a slot that no row owns holds value 0. All
    arithmetic is unsigned, so that any token number, however large or
@@ -146,7 +147,7 @@ static void parser_gather_rows(void)
     for (size_t s = 0; s < sizeof yydefact / sizeof yydefact[0]; ++s) {
         int rule = yydefact[s];
         parser_rows[s].actions = yyactbase[s];
-        parser_rows[s].gotos = yygotobase[s];
+        parser_rows[s].gotos = yylookup[4] != 0 ? yyactbase[s] : yygotobase[s];
         parser_rows[s].rule = rule;
         parser_rows[s].length = rule >= 0 ? yyr2[rule] : 0;
         parser_rows[s].nonterm = rule >= 0 ? yyr1[rule] : 0;
