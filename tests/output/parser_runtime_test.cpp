@@ -610,7 +610,9 @@ TEST(RuntimeLookup, DecidesWhatAScanOfTheWrittenTablesDecides) {
       // exposes a state with a goto on its nonterminal.
       for (int n = 0; n < nonterms; ++n) {
         if (scanned_goto(top, n) == -1) continue;
-        ASSERT_EQ(find_goto(parser_rows[top].gotos, n), scanned_goto(top, n)) << text << "state " << top;
+        const struct parser_goto* found = find_goto(parser_rows[top].gotos, n);
+        ASSERT_EQ(found->state, scanned_goto(top, n)) << text << "state " << top;
+        ASSERT_EQ(found->row.gotos, parser_rows[found->state].gotos) << text << "state " << top;
       }
     }
     ++compared;

@@ -134,11 +134,36 @@ struct parser_row {
     int nonterm; /* its nonterminal */
 };
 
-/* One record per state, gathered from the tables by the first parse. */
+/* A slot of the goto comb with the record of the state it leads to, so that
+   a reduction finds its target and that target's record in one load. */
+struct parser_goto {
+    int nonterm;           /* the nonterminal the slot confirms, or -1 */
+    int state;             /* the state reached, or -1 */
+    struct parser_row row; /* that state's record */
+    int unused;            /* rounds the record to 32 bytes, so that one seldom spans two cache lines */
+};
+
+/* One record per state, per goto comb slot and per nonterminal's default
+   goto, gathered from the tables by the first parse. */
 static struct parser_row parser_rows[sizeof yydefact / sizeof yydefact[0]];
+static struct parser_goto parser_gotos[sizeof yygotovalue / sizeof yygotovalue[0]];
+static struct parser_goto parser_default_gotos[sizeof yygotodefault / sizeof yygotodefault[0]];
 static bool parser_rows_gathered = false;
 
-/* Gathers parser_rows from the tables, once. */
+/* The goto record of the state, or of no state for -1. */
+static struct parser_goto parser_goto_to(int nonterm, int state)
+{
+    struct parser_goto found;
+    memset(&found, 0, sizeof found);
+    found.nonterm = nonterm;
+    found.state = state;
+    if (state >= 0) {
+        found.row = parser_rows[state];
+    }
+    return found;
+}
+
+/* Gathers the records from the tables, once. */
 static void parser_gather_rows(void)
 {
     if (parser_rows_gathered) {
@@ -151,6 +176,12 @@ static void parser_gather_rows(void)
         parser_rows[s].rule = rule;
         parser_rows[s].length = rule >= 0 ? yyr2[rule] : 0;
         parser_rows[s].nonterm = rule >= 0 ? yyr1[rule] : 0;
+    }
+    for (size_t slot = 0; slot < sizeof yygotovalue / sizeof yygotovalue[0]; ++slot) {
+        parser_gotos[slot] = parser_goto_to(yygotocheck[slot], yygotovalue[slot] - 1);
+    }
+    for (size_t n = 0; n < sizeof yygotodefault / sizeof yygotodefault[0]; ++n) {
+        parser_default_gotos[n] = parser_goto_to((int)n, yygotodefault[n]);
     }
     parser_rows_gathered = true;
 }
@@ -167,16 +198,16 @@ static int find_entry(const struct parser_row *row, unsigned int column)
     return 0;
 }
 
-/* The state reached over the nonterminal from a state whose goto comb base
-   is given: its own entry, or else the nonterminal's default target; -1 when
-   the nonterminal has no goto at all. */
-static int find_goto(int base, int nonterm)
+/* The goto over the nonterminal from a state whose goto comb base is given:
+   its own entry, or else the nonterminal's default; its state is -1 when the
+   nonterminal has no goto at all. */
+static const struct parser_goto *find_goto(int base, int nonterm)
 {
     unsigned int slot = (unsigned int)base + (unsigned int)nonterm;
-    if (slot < (unsigned int)yylookup[3] && yygotocheck[slot] == nonterm) {
-        return yygotovalue[slot] - 1;
+    if (slot < (unsigned int)yylookup[3] && parser_gotos[slot].nonterm == nonterm) {
+        return &parser_gotos[slot];
     }
-    return yygotodefault[nonterm];
+    return &parser_default_gotos[nonterm];
 }
 
 /* The goto comb base that a stack entry of the state keeps; 0 for the state
@@ -257,10 +288,10 @@ static bool parser_watch_reduction(struct parser_watch *watch, int state, int no
    is shifted or, for the end of input (-1), until the input is accepted.
    False after a parse error or when the stack cannot grow.
 
-   The loop keeps the stack's size, its top state and the goto comb base of
-   the entry under the top in locals, and writes the size back whenever it
-   leaves or the stack must grow: a reduction of one symbol, the most common
-   kind, then needs no load from the stack at all. */
+   The loop keeps the top state with its record, and the goto comb base of
+   the entry under the top, in locals: a reduction of one symbol, the most
+   common kind, then needs no load from the stack, and its goto brings the
+   next state's record with it. */
 static bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
 {
     /* The stack at the last accepting reduction made deep inside it, and how
@@ -278,13 +309,13 @@ static bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
     size_t count = parser->count;
     int top = parser->states[count - 1];
     int below = count >= 2 ? parser->gotos[count - 2] : 0;
+    const struct parser_row *row = top >= 0 ? &parser_rows[top] : NULL;
     for (;;) {
         if (parser->accept || top < 0) {
             /* The input was accepted already: nothing may follow it. */
             printf("No Rule '%s'\n", parser_token_text());
             return false;
         }
-        const struct parser_row *row = &parser_rows[top];
         int entry = find_entry(row, column);
         if (entry > 0) {
             return parser_push_or_report(parser, symbol, entry - 1, value);
@@ -339,7 +370,9 @@ static bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
         if (count < lowest) {
             lowest = count;
         }
-        top = find_goto(exposed, nonterm);
+        const struct parser_goto *found = find_goto(exposed, nonterm);
+        top = found->state;
+        row = &found->row;
         if (top == -1 && !parser->accept) {
             printf("No Goto or Accept '%s'\n", parser_token_text());
             return false;
