@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "text/hash_index.h"
 #include "text/memory.h"
 
 namespace {
@@ -225,13 +226,13 @@ long long comb_end(const comb* combs, const row_set* const* sets, size_t count, 
 // exhausted or a comb would outgrow an int. Only displacements that put the
 // first column of each row on a free slot and are not taken can fit, so the
 // search jumps over used slots in every comb and over taken displacements.
-bool place_state(comb* combs, const row_set* const* sets, size_t count, size_t k, int* placed) {
+bool place_state(comb* combs, const row_set* const* sets, size_t count, size_t k, long long start, int* placed) {
   size_t widest = 0;
   for (size_t n = 1; n < count; ++n) {
     if (row_size(sets[n], k) > row_size(sets[widest], k)) widest = n;
   }
   comb* c = &combs[widest];  // every comb has the same displacements taken
-  long long base = LLONG_MIN;
+  long long base = start;
   for (size_t n = 0; n < count; ++n) {
     if (row_size(sets[n], k) > 0)
       base = std::max(base, static_cast<long long>(combs[n].first_free) - row_of(sets[n], k)[0].column);
@@ -300,6 +301,55 @@ size_t widest_column(const row_set* set) {
   return widest;
 }
 
+// Where the search for a state's rows may start: slots only fill up and
+// displacements are only taken, so a displacement that did not fit rows of
+// the same columns will not fit them later either. One hint per shape.
+struct shape_hint {
+  size_t state;  // the last state placed with this shape
+  long long next;
+};
+
+struct shape_hints {
+  shape_hint* hints;
+  size_t count;
+  hash_index<shape_hint> index;
+};
+
+// The hash of the columns of state k's rows in every set.
+uint64_t shape_hash(const row_set* const* sets, size_t count, size_t k) {
+  uint64_t hash = 0;
+  for (size_t n = 0; n < count; ++n) {
+    for (size_t i = 0; i < row_size(sets[n], k); ++i) hash = hash_mix(hash, static_cast<uint64_t>(row_of(sets[n], k)[i].column));
+    hash = hash_mix(hash, UINT64_MAX);
+  }
+  return hash;
+}
+
+bool same_shape(const row_set* const* sets, size_t count, size_t a, size_t b) {
+  for (size_t n = 0; n < count; ++n) {
+    if (row_size(sets[n], a) != row_size(sets[n], b)) return false;
+    for (size_t i = 0; i < row_size(sets[n], a); ++i) {
+      if (row_of(sets[n], a)[i].column != row_of(sets[n], b)[i].column) return false;
+    }
+  }
+  return true;
+}
+
+// Places state k from its shape's hint and moves the hint past it; false
+// when memory is exhausted or a comb outgrows an int.
+bool place_from_hint(comb* combs, const row_set* const* sets, size_t count, size_t k, shape_hints* h, int* placed) {
+  uint64_t hash = shape_hash(sets, count, k);
+  shape_hint* hint = hash_index_find(&h->index, hash, [&](const shape_hint* s) { return same_shape(sets, count, s->state, k); });
+  if (!place_state(combs, sets, count, k, hint != nullptr ? hint->next : LLONG_MIN, placed)) return false;
+  if (hint == nullptr) {
+    hint = &h->hints[h->count];
+    if (!hash_index_add(&h->index, hash, hint)) return false;
+    ++h->count;
+  }
+  *hint = shape_hint{k, static_cast<long long>(*placed) + 1};
+  return true;
+}
+
 // Orders states by the rows they have in each set: the most entries first,
 // identical rows next to each other, then by state.
 int compare_states(const row_set* const* sets, size_t count, size_t a, size_t b) {
@@ -324,9 +374,11 @@ bool pack_rows(const row_set* const* sets, size_t count, lookup_table* const* ta
   auto* order = static_cast<size_t*>(memory_alloc_zero(states == 0 ? 1 : states, sizeof(size_t)));
   auto* base = static_cast<int*>(memory_alloc_zero(states == 0 ? 1 : states, sizeof(int)));
   comb combs[2]{};
+  shape_hints hints{};
+  hints.hints = static_cast<shape_hint*>(memory_alloc_zero(states == 0 ? 1 : states, sizeof(shape_hint)));
   size_t offset = 0;
   for (size_t n = 0; n < count; ++n) offset = std::max(offset, widest_column(sets[n]));
-  bool packed = order != nullptr && base != nullptr;
+  bool packed = order != nullptr && base != nullptr && hints.hints != nullptr;
   for (size_t n = 0; n < count; ++n) {
     combs[n].offset = offset;
     packed = packed && comb_reserve(&combs[n], 1);
@@ -353,9 +405,11 @@ bool pack_rows(const row_set* const* sets, size_t count, lookup_table* const* ta
       base[k] = base[order[i - 1]];
       continue;
     }
-    packed = place_state(combs, sets, count, k, &base[k]);
+    packed = place_from_hint(combs, sets, count, k, &hints, &base[k]);
   }
   memory_release(order);
+  memory_release(hints.hints);
+  hash_index_clear(&hints.index);
   for (size_t n = 0; n < count; ++n) {
     memory_release(combs[n].taken);
     memory_release(combs[n].next_free);
