@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <utility>
 
 #include "text/hash_index.h"
 #include "text/memory.h"
@@ -521,6 +522,36 @@ bool lookup_table_build_shared(const table_rows* action_rows, const column_map* 
     lookup_table_release(gotos);
   }
   return built;
+}
+
+bool lookup_tables_build(const table_rows* action_rows, const column_map* map, const table_rows* goto_rows,
+                         const int* defaults, lookup_table* actions, lookup_table* gotos, bool* shared) {
+  *shared = false;
+  if (!lookup_table_build_actions(action_rows, map, actions)) return false;
+  if (!lookup_table_build_gotos(goto_rows, defaults, gotos)) {
+    lookup_table_release(actions);
+    return false;
+  }
+  size_t states = action_rows->states;
+  if (actions->length + gotos->length >= 2 * states) return true;
+  // Most states have few entries: the arrays of bases may outweigh the combs,
+  // and one displacement per state for both combs may be smaller. Bases once
+  // and the slots of both combs against bases twice: the smaller wins.
+  lookup_table shared_actions{};
+  lookup_table shared_gotos{};
+  if (!lookup_table_build_shared(action_rows, map, goto_rows, defaults, &shared_actions, &shared_gotos)) {
+    lookup_table_release(actions);
+    lookup_table_release(gotos);
+    return false;
+  }
+  *shared = shared_actions.length + shared_gotos.length < actions->length + gotos->length + states / 2;
+  if (*shared) {
+    std::swap(*actions, shared_actions);
+    std::swap(*gotos, shared_gotos);
+  }
+  lookup_table_release(&shared_actions);
+  lookup_table_release(&shared_gotos);
+  return true;
 }
 
 void lookup_table_release(lookup_table* table) {

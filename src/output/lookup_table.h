@@ -78,6 +78,12 @@ bool lookup_table_build_gotos(const table_rows* rows, const int* defaults, looku
 bool lookup_table_build_shared(const table_rows* action_rows, const column_map* map, const table_rows* goto_rows,
                                const int* defaults, lookup_table* actions, lookup_table* gotos);
 
+// Builds a parser's two combs the smaller way: each state with a
+// displacement of its own in each comb, or one shared by both where most
+// states have few entries (*shared then true). False (tables empty) as above.
+bool lookup_tables_build(const table_rows* action_rows, const column_map* map, const table_rows* goto_rows,
+                         const int* defaults, lookup_table* actions, lookup_table* gotos, bool* shared);
+
 // Releases the three arrays and empties the table; accepts an empty one.
 void lookup_table_release(lookup_table* table);
 

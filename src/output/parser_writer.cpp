@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <utility>
 
 #include "grammar/symbol.h"
 #include "grammar/term.h"
@@ -405,25 +404,9 @@ bool write_lookup_tables(const grammar* g, const solver* s, const output_names* 
   table_rows goto_rows{gotos.gopact, gotos.gocheck, gotos.gotable, nullptr, states};
   column_map columns{};
   if (built) columns = lookup_columns(&action_rows, first_token_value);
-  built = built && lookup_table_build_actions(&action_rows, &columns, &action_comb) &&
-          lookup_goto_defaults(&goto_rows, nonterms, defaults) &&
-          lookup_table_build_gotos(&goto_rows, defaults, &goto_comb);
   bool shared = false;
-  if (built && action_comb.length + goto_comb.length < 2 * states) {
-    // Most states have few entries: the arrays of bases may outweigh the
-    // combs, and one displacement per state for both combs may be smaller.
-    lookup_table action_shared{};
-    lookup_table goto_shared{};
-    built = lookup_table_build_shared(&action_rows, &columns, &goto_rows, defaults, &action_shared, &goto_shared);
-    // Bases once and slots of both combs against bases twice: the smaller wins.
-    shared = built && action_shared.length + goto_shared.length < action_comb.length + goto_comb.length + states / 2;
-    if (shared) {
-      std::swap(action_comb, action_shared);
-      std::swap(goto_comb, goto_shared);
-    }
-    lookup_table_release(&action_shared);
-    lookup_table_release(&goto_shared);
-  }
+  built = built && lookup_goto_defaults(&goto_rows, nonterms, defaults) &&
+          lookup_tables_build(&action_rows, &columns, &goto_rows, defaults, &action_comb, &goto_comb, &shared);
   if (!built) {
     diagnostics_line(d, "Memory allocation failed in write_lookup_tables.");
   } else {
