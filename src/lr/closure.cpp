@@ -79,7 +79,10 @@ void add_rule_entries(closure* c, size_t n) {
 
 void pass_on(closure* c, size_t n) {
   const core_table* t = c->table;
-  for (size_t k = t->feeding_base[n]; k < t->feeding_base[n + 1]; ++k) feed_from_core(c, t->feeding[k], nonterm_set(c, n));
+  const lookahead_word* own = nonterm_set(c, n);
+  for (size_t k = t->feeding_base[n]; k < t->feeding_base[n + 1]; ++k) {
+    feed(c, t->feeding[k], t->feeding_first + k * t->words, t->feeding_nullable[k] ? own : nullptr);
+  }
 }
 
 void add_member(closure* c, size_t key, size_t entry) {

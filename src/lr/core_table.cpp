@@ -26,6 +26,8 @@ void lay_out_arrays(core_table* t, array_block* b) {
   array_block_take(b, &t->next_nonterm, t->core_count);
   array_block_take(b, &t->feeding_base, t->nonterm_count + 1);
   array_block_take(b, &t->feeding, t->rule_count);
+  array_block_take(b, &t->feeding_first, t->rule_count * t->words);
+  array_block_take(b, &t->feeding_nullable, t->rule_count);
   array_block_take(b, &t->rest_first, t->core_count * t->words);
   array_block_take(b, &t->rest_nullable, t->core_count);
 }
@@ -108,17 +110,28 @@ void number_cores(core_table* t) {
   }
 }
 
-// The rules through which a closure passes lookaheads on: those whose
-// first symbol is a nonterminal. Rules beginning with a terminal pass
-// nothing, and a nonterminal may have many of them.
-void list_feeding_rules(core_table* t) {
+// What a nonterminal's lookaheads pass on to in a closure: each nonterminal
+// that some of its rules begin with, with FIRST of the rest of those rules
+// united, so that the many rules of one head that begin alike ("e : e '+' t
+// | e '-' t") pass on in one step. Rules beginning with a terminal pass
+// nothing. position_of, by nonterminal id, is zeroed scratch.
+void list_feeding_rules(core_table* t, size_t* position_of) {
   size_t count = 0;
   for (size_t n = 0; n < t->nonterm_count; ++n) {
     t->feeding_base[n] = count;
     const rules* alternatives = t->nonterms->items[n]->rules;
     for (size_t r = 0; r < alternatives->count; ++r) {
       size_t core = t->core_base[alternatives->items[r]->id];
-      if (t->next_nonterm[core] != no_symbol_key) t->feeding[count++] = core;
+      size_t m = t->next_nonterm[core];
+      if (m == no_symbol_key) continue;
+      // A mark at or below the head's base was left by an earlier head.
+      if (position_of[m] <= t->feeding_base[n]) {
+        position_of[m] = ++count;
+        t->feeding[count - 1] = m;
+      }
+      size_t k = position_of[m] - 1;
+      lookahead_set_union(t->feeding_first + k * t->words, core_table_rest_first(t, core + 1), t->words);
+      t->feeding_nullable[k] = t->feeding_nullable[k] || t->rest_nullable[core + 1];
     }
   }
   t->feeding_base[t->nonterm_count] = count;
@@ -153,7 +166,13 @@ core_table* core_table_new(const grammar* g) {
   number_terminals(t);
   number_rules(t);
   number_cores(t);
-  list_feeding_rules(t);
+  auto* position_of = static_cast<size_t*>(memory_alloc_zero(t->nonterm_count + 1, sizeof(size_t)));
+  if (position_of == nullptr) {
+    core_table_free(t);
+    return nullptr;
+  }
+  list_feeding_rules(t, position_of);
+  memory_release(position_of);
   return t;
 }
 

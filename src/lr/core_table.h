@@ -29,8 +29,10 @@ struct core_table {
   size_t* core_rule;               // by core: the rule id
   size_t* next_key;                // by core: key of the symbol after the dot, no_symbol_key when complete
   size_t* next_nonterm;            // by core: id of the nonterminal after the dot, no_symbol_key otherwise
-  size_t* feeding_base;            // by nonterminal id, one more: where its rules that begin with a nonterminal start in feeding
-  size_t* feeding;                 // the first cores of the rules that begin with a nonterminal, grouped by head
+  size_t* feeding_base;            // by nonterminal id, one more: where the nonterminals its rules begin with start in feeding
+  size_t* feeding;                 // by head, each nonterminal that some of the head's rules begin with, once
+  lookahead_word* feeding_first;   // by feeding position: FIRST of what follows it in those rules, united
+  bool* feeding_nullable;          // by feeding position: in one of those rules, what follows it can vanish
   lookahead_word* rest_first;      // by core: FIRST of the symbols from the dot to the end of the rule
   bool* rest_nullable;             // by core: those symbols can all derive the empty string
 };
