@@ -258,10 +258,19 @@ bool row_draft_matches(const row_draft* d, const action* row) {
 action* row_draft_build(row_draft* d) {
   action* row = action_new();
   if (row == nullptr) return nullptr;
-  symbol_map_tail<state> shifts = symbol_map_tail_of_empty(&row->shifts);
-  symbol_map_tail<rule> reduces = symbol_map_tail_of_empty(&row->reduces);
-  bool built = each_shift(d, [&shifts](symbol x, state* target) { return symbol_map_append(&shifts, x, target); }) &&
-               each_reduction(d, [&reduces](symbol x, rule* r) { return symbol_map_append(&reduces, x, r); });
+  // A row is never changed once built: each map is one block.
+  bool built = symbol_map_pack(&row->shifts, [d](auto add) {
+                 each_shift(d, [&add](symbol x, state* target) {
+                   add(x, target);
+                   return true;
+                 });
+               }) &&
+               symbol_map_pack(&row->reduces, [d](auto add) {
+                 each_reduction(d, [&add](symbol x, rule* r) {
+                   add(x, r);
+                   return true;
+                 });
+               });
   if (!built) return action_free(row);
   row->accepts = d->accepts;
   row->errors = d->errors;

@@ -239,29 +239,6 @@ void symbol_map_link_last(symbol_map_tail<V>* tail, symbol_map_head<V>* head, sy
   }
 }
 
-// Links key -> value after every node, key above every key held; false, map unchanged, only when memory is exhausted.
-template <typename V>
-bool symbol_map_append(symbol_map_tail<V>* tail, symbol key, V* value) {
-  size_t height = symbol_map_height(key);
-  auto* node = static_cast<symbol_map<V>*>(
-      memory_alloc_zero(1, sizeof(symbol_map<V>) + height * sizeof(symbol_map<V>*)));
-  if (node == nullptr) return false;
-  symbol_map<V>* first = *tail->map;
-  symbol_map_head<V>* head = first != nullptr ? first->head : nullptr;
-  if (height > symbol_map_head_height(head)) {
-    head = symbol_map_head_raise(head, height);
-    if (head == nullptr) {
-      memory_release(node);
-      return false;
-    }
-    if (first != nullptr) first->head = head;
-  }
-  node->symbol = key;
-  symbol_map_target(node) = value;
-  symbol_map_link_last(tail, head, node, height);
-  return true;
-}
-
 // Makes the empty *map hold the entries that each(add) passes to
 // add(key, value), keys strictly ascending, with its head and every node in
 // one block: a map built at once and never changed costs one allocation
