@@ -94,6 +94,7 @@ void add_member(closure* c, size_t key, size_t entry) {
     c->next_member[c->last_member[key]] = entry;
   }
   c->last_member[key] = entry;
+  if (entry >= c->kernel_count) lookahead_set_add(c->added_keys, key);
 }
 
 }  // namespace
@@ -116,6 +117,8 @@ closure* closure_new(const core_table* table) {
     array_block_take(b, &c->last_member, keys);
     array_block_take(b, &c->next_member, table->core_count);
     array_block_take(b, &c->keys, lookahead_words_for(keys));
+    array_block_take(b, &c->kernel_keys, lookahead_words_for(keys));
+    array_block_take(b, &c->added_keys, lookahead_words_for(keys));
     array_block_take(b, &c->set_hash, table->core_count);
     array_block_take(b, &c->nonterm_hash, table->nonterm_count);
     array_block_take(b, &c->order, table->core_count);
@@ -137,10 +140,13 @@ void closure_free(closure* c) {
   memory_release(c);
 }
 
-void closure_solve(closure* c, const item_groups* kernel) {
+void closure_close(closure* c, const item_groups* kernel) {
+  const core_table* t = c->table;
   for (size_t k = 0; k < kernel->count; ++k) {
     add_entry(c, kernel->cores[k], item_groups_set(kernel, k));
+    if (t->next_key[kernel->cores[k]] != no_symbol_key) lookahead_set_add(c->kernel_keys, t->next_key[kernel->cores[k]]);
   }
+  c->kernel_count = c->entry_count;
   for (size_t k = 0; k < kernel->count; ++k) feed_from_core(c, kernel->cores[k], item_groups_set(kernel, k));
   while (c->queue_count > 0) {
     size_t n = c->queue[--c->queue_count];
@@ -150,17 +156,44 @@ void closure_solve(closure* c, const item_groups* kernel) {
   // The cores of a nonterminal's rules are consecutive and ascend with its
   // id, so entries added by ascending id follow the kernel's in core order.
   std::sort(c->reached_list, c->reached_list + c->reached_count);
-  c->kernel_count = c->entry_count;
+  uint64_t added = 0;
+  for (size_t k = 0; k < c->reached_count; ++k) {
+    size_t n = c->reached_list[k];
+    c->nonterm_hash[n] = lookahead_set_hash(nonterm_set(c, n), t->words);
+    added = hash_mix(hash_mix(added, n), c->nonterm_hash[n]);
+  }
+  c->added_hash = added;
+}
+
+void closure_add_rules(closure* c) {
   for (size_t k = 0; k < c->reached_count; ++k) add_rule_entries(c, c->reached_list[k]);
 }
 
-// The hash of every entry's set: the rules of one nonterminal share one set, hashed once.
+void closure_add_rule_core(closure* c, size_t core) {
+  const core_table* t = c->table;
+  add_entry(c, core, nonterm_set(c, t->rule_by_id[t->core_rule[core]]->nonterm->id));
+}
+
+bool closure_merges_kernel(const closure* c) {
+  const core_table* t = c->table;
+  for (size_t k = 0; k < c->kernel_count; ++k) {
+    size_t core = c->entries[k].core;
+    size_t id = t->core_rule[core];
+    if (t->core_base[id] == core && c->reached[t->rule_by_id[id]->nonterm->id]) return true;
+  }
+  return false;
+}
+
+void closure_expect_key(closure* c, size_t key) { lookahead_set_add(c->keys, key); }
+
+void closure_solve(closure* c, const item_groups* kernel) {
+  closure_close(c, kernel);
+  closure_add_rules(c);
+}
+
+// The hash of every entry's set: the rules of one nonterminal share one set, hashed once when it was closed.
 void hash_sets(closure* c) {
   size_t words = c->table->words;
-  for (size_t k = 0; k < c->reached_count; ++k) {
-    size_t n = c->reached_list[k];
-    c->nonterm_hash[n] = lookahead_set_hash(nonterm_set(c, n), words);
-  }
   const lookahead_word* shared = c->nonterm_sets;
   const lookahead_word* shared_end = c->nonterm_sets + c->table->nonterm_count * words;
   for (size_t k = 0; k < c->entry_count; ++k) {
@@ -219,6 +252,8 @@ void closure_fill_successor(closure* c, size_t key) {
   next->count = count;
   next->hash = item_groups_hash_end(hash, count);
 }
+
+bool closure_kernel_expects(const closure* c, size_t key) { return lookahead_set_has(c->kernel_keys, key); }
 
 bool closure_successor_is(const closure* c, const item_groups* kernel) {
   const closure_successor& next = c->successor;
@@ -290,7 +325,10 @@ void closure_reset(closure* c) {
     std::memset(nonterm_set(c, n), 0, words * sizeof(lookahead_word));
   }
   c->entry_count = 0;
-  std::memset(c->keys, 0, lookahead_words_for(c->table->term_count + c->table->nonterm_count) * sizeof(lookahead_word));
+  size_t key_bytes = lookahead_words_for(c->table->term_count + c->table->nonterm_count) * sizeof(lookahead_word);
+  std::memset(c->keys, 0, key_bytes);
+  std::memset(c->kernel_keys, 0, key_bytes);
+  std::memset(c->added_keys, 0, key_bytes);
   c->reached_count = 0;
   c->queue_count = 0;
   c->merged_count = 0;

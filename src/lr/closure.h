@@ -48,8 +48,11 @@ struct closure {
   size_t* last_member;           // by exploration key: last such entry
   size_t* next_member;           // by entry: the next entry expecting the same symbol
   lookahead_word* keys;          // the exploration keys that some entry expects, as a row of bits
+  lookahead_word* kernel_keys;   // the keys that some kernel entry expects, once closed
+  lookahead_word* added_keys;    // those that some added entry expects, once grouped
   uint64_t* set_hash;            // by entry, once grouped: the hash of its lookahead set
-  uint64_t* nonterm_hash;        // by nonterminal id, once grouped: the hash of its set when reached
+  uint64_t* nonterm_hash;        // by nonterminal id, once closed: the hash of its set when reached
+  uint64_t added_hash;           // once closed: the hash of the reached nonterminals with their sets
   size_t* order;                 // entry indices in ascending core order once grouped
   size_t* completed;             // entries whose dot is at the end, in item order once grouped
   size_t completed_count;
@@ -65,6 +68,21 @@ void closure_free(closure* c);
 // Closes kernel into the entries; the scratch must be fresh or reset. Never fails.
 void closure_solve(closure* c, const item_groups* kernel);
 
+// The first half of closure_solve: enters the kernel and solves the lookaheads of every nonterminal it reaches, hashed into added_hash, without adding their rules.
+void closure_close(closure* c, const item_groups* kernel);
+
+// The second half of closure_solve: adds the rules of every reached nonterminal with its lookaheads.
+void closure_add_rules(closure* c);
+
+// Adds the one rule core of a reached nonterminal with its lookaheads, in place of closure_add_rules; cores must come ascending.
+void closure_add_rule_core(closure* c, size_t core);
+
+// True when some kernel core is also the start of a rule the closure adds (the start state's), so that adding rules adds to its lookaheads; once closed.
+bool closure_merges_kernel(const closure* c);
+
+// Makes closure_next_key yield key as well, though no entry expects it.
+void closure_expect_key(closure* c, size_t key);
+
 // Hashes the entries' sets, groups the entries by the symbol after their dot, cores ascending, and collects the completed ones in item order.
 void closure_group_successors(closure* c);
 
@@ -73,6 +91,9 @@ size_t closure_next_key(const closure* c, size_t start);
 
 // Fills successor with the kernel reached on key's symbol, cores ascending, and hashes it.
 void closure_fill_successor(closure* c, size_t key);
+
+// True when some kernel entry expects key's symbol; once closed.
+bool closure_kernel_expects(const closure* c, size_t key);
 
 // True when kernel holds exactly the groups of the successor.
 bool closure_successor_is(const closure* c, const item_groups* kernel);

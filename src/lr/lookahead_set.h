@@ -45,6 +45,13 @@ inline bool lookahead_set_is_empty(const lookahead_word* set, size_t words) {
   return true;
 }
 
+// The number of members of set.
+inline size_t lookahead_set_count(const lookahead_word* set, size_t words) {
+  size_t members = 0;
+  for (size_t w = 0; w < words; ++w) members += static_cast<size_t>(__builtin_popcountll(set[w]));
+  return members;
+}
+
 // The greatest member below limit (pass words * 64 to start); SIZE_MAX when there is none.
 inline size_t lookahead_set_previous(const lookahead_word* set, size_t limit) {
   while (limit > 0) {

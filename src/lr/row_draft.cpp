@@ -10,12 +10,6 @@ namespace {
 
 lookahead_word* set_at(const row_draft* d, size_t position) { return d->sets + position * d->table->words; }
 
-size_t member_count(const lookahead_word* set, size_t words) {
-  size_t members = 0;
-  for (size_t w = 0; w < words; ++w) members += static_cast<size_t>(__builtin_popcountll(set[w]));
-  return members;
-}
-
 void remove_member(lookahead_word* set, size_t bit) {
   set[bit / lookahead_word_bits] &= ~(lookahead_word{1} << (bit % lookahead_word_bits));
 }
@@ -57,7 +51,7 @@ size_t most_reductions(const row_draft* d) {
   size_t chosen = SIZE_MAX;
   size_t most = 0;
   for (size_t position = 0; position < d->count; ++position) {
-    size_t members = member_count(set_at(d, position), d->table->words);
+    size_t members = lookahead_set_count(set_at(d, position), d->table->words);
     if (members == 0) continue;
     if (members > most || (members == most && d->rules[position]->id < d->rules[chosen]->id)) {
       chosen = position;

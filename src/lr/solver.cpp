@@ -4,6 +4,7 @@
 
 #include "grammar/nonterm.h"
 #include "lr/closure.h"
+#include "lr/closure_memo.h"
 #include "lr/conflict_example.h"
 #include "lr/first_follow.h"
 #include "lr/row_draft.h"
@@ -64,17 +65,37 @@ bool record_transitions(state* from, transition* found, size_t count) {
   });
 }
 
+// The state reached on key: known from the context of the closure's added
+// entries when no kernel entry expects key and a state explored before
+// found it, and formed from the closure otherwise; null when memory is
+// exhausted or the state limit is reached.
+state* state_after_key(solver* s, closure* c, states* worklist, closure_context* context, size_t key, size_t* at) {
+  state** known = context != nullptr && !closure_kernel_expects(c, key) ? closure_context_target(context, key, at) : nullptr;
+  if (known != nullptr && *known != nullptr) return *known;
+  closure_fill_successor(c, key);
+  state* target = solve_state_after_symbol(s, worklist, c);
+  if (known != nullptr) *known = target;
+  return target;
+}
+
 // Closes s, keeps its completed items for its row, and records a transition
 // on every symbol its items expect; found has room for one per symbol.
-bool explore_state(solver* s, closure* c, states* worklist, state* from, transition* found) {
-  closure_solve(c, from->kernel);
+bool explore_state(solver* s, closure* c, closure_memo* memo, states* worklist, state* from, transition* found) {
+  closure_close(c, from->kernel);
+  closure_context* context = closure_memo_find(memo, c);
+  if (context != nullptr) {
+    closure_memo_enter(memo, context, c);
+  } else {
+    closure_add_rules(c);
+  }
   closure_group_successors(c);
   bool failed = false;
   from->reductions = closure_reductions(c, &failed);
+  if (context == nullptr && !failed) context = closure_memo_add(memo, c, &failed);
   size_t count = 0;
+  size_t at = 0;
   for (size_t key = closure_next_key(c, 0); !failed && key != SIZE_MAX; key = closure_next_key(c, key + 1)) {
-    closure_fill_successor(c, key);
-    state* target = solve_state_after_symbol(s, worklist, c);
+    state* target = state_after_key(s, c, worklist, context, key, &at);
     failed = target == nullptr;
     found[count++] = transition{core_table_key_symbol(s->cores, key), target};
   }
@@ -85,8 +106,10 @@ bool explore_state(solver* s, closure* c, states* worklist, state* from, transit
 bool explore_all(solver* s, closure* c, states* worklist) {
   auto* found = static_cast<transition*>(
       memory_alloc_zero(s->cores->term_count + s->cores->nonterm_count, sizeof(transition)));
-  bool explored = found != nullptr && state_push(worklist, s->states->items[0]);
-  while (explored && worklist->count > 0) explored = explore_state(s, c, worklist, state_pop(worklist), found);
+  closure_memo* memo = closure_memo_new(s->cores->core_count);
+  bool explored = found != nullptr && memo != nullptr && state_push(worklist, s->states->items[0]);
+  while (explored && worklist->count > 0) explored = explore_state(s, c, memo, worklist, state_pop(worklist), found);
+  closure_memo_free(memo);
   memory_release(found);
   return explored;
 }
