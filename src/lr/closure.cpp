@@ -253,8 +253,6 @@ void closure_fill_successor(closure* c, size_t key) {
   next->hash = item_groups_hash_end(hash, count);
 }
 
-bool closure_kernel_expects(const closure* c, size_t key) { return lookahead_set_has(c->kernel_keys, key); }
-
 bool closure_successor_is(const closure* c, const item_groups* kernel) {
   const closure_successor& next = c->successor;
   if (kernel->count != next.count || kernel->hash != next.hash) return false;

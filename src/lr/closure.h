@@ -93,7 +93,7 @@ size_t closure_next_key(const closure* c, size_t start);
 void closure_fill_successor(closure* c, size_t key);
 
 // True when some kernel entry expects key's symbol; once closed.
-bool closure_kernel_expects(const closure* c, size_t key);
+inline bool closure_kernel_expects(const closure* c, size_t key) { return lookahead_set_has(c->kernel_keys, key); }
 
 // True when kernel holds exactly the groups of the successor.
 bool closure_successor_is(const closure* c, const item_groups* kernel);

@@ -28,6 +28,8 @@ void lay_out_arrays(core_table* t, array_block* b) {
   array_block_take(b, &t->feeding, t->rule_count);
   array_block_take(b, &t->feeding_first, t->rule_count * t->words);
   array_block_take(b, &t->feeding_nullable, t->rule_count);
+  array_block_take(b, &t->key_rank, t->term_count + t->nonterm_count);
+  array_block_take(b, &t->key_by_rank, t->term_count + t->nonterm_count);
   array_block_take(b, &t->rest_first, t->core_count * t->words);
   array_block_take(b, &t->rest_nullable, t->core_count);
 }
@@ -38,6 +40,20 @@ void number_terminals(core_table* t) {
   std::sort(t->term_by_bit, t->term_by_bit + t->term_count,
             [](const term* a, const term* b) { return by_address(a, b); });
   for (size_t bit = 0; bit < t->term_count; ++bit) t->bit_of_term[t->term_by_bit[bit]->id] = bit;
+}
+
+// Places exploration keys in symbol order: terminals in lookahead bit
+// order, then nonterminals by record address, so that a state's transitions,
+// found key by key, are listed in symbol order without comparing symbols.
+void rank_keys(core_table* t) {
+  for (size_t bit = 0; bit < t->term_count; ++bit) t->key_by_rank[bit] = t->term_by_bit[bit]->id;
+  size_t* nonterm_keys = t->key_by_rank + t->term_count;
+  for (size_t n = 0; n < t->nonterm_count; ++n) nonterm_keys[n] = t->term_count + n;
+  const nonterms* all = t->nonterms;
+  size_t first = t->term_count;
+  std::sort(nonterm_keys, nonterm_keys + t->nonterm_count,
+            [all, first](size_t a, size_t b) { return by_address(all->items[a - first], all->items[b - first]); });
+  for (size_t rank = 0; rank < t->term_count + t->nonterm_count; ++rank) t->key_rank[t->key_by_rank[rank]] = rank;
 }
 
 // Rules by id, and their rank in address order, the order of rules in items.
@@ -164,6 +180,7 @@ core_table* core_table_new(const grammar* g) {
     return nullptr;
   }
   number_terminals(t);
+  rank_keys(t);
   number_rules(t);
   number_cores(t);
   auto* position_of = static_cast<size_t*>(memory_alloc_zero(t->nonterm_count + 1, sizeof(size_t)));

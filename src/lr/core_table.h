@@ -33,6 +33,8 @@ struct core_table {
   size_t* feeding;                 // by head, each nonterminal that some of the head's rules begin with, once
   lookahead_word* feeding_first;   // by feeding position: FIRST of what follows it in those rules, united
   bool* feeding_nullable;          // by feeding position: in one of those rules, what follows it can vanish
+  size_t* key_rank;                // by exploration key: its place in symbol order (terminals, then nonterminals, each by record address)
+  size_t* key_by_rank;             // the exploration key at each place of symbol order
   lookahead_word* rest_first;      // by core: FIRST of the symbols from the dot to the end of the rule
   bool* rest_nullable;             // by core: those symbols can all derive the empty string
 };

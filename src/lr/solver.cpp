@@ -1,6 +1,6 @@
 #include "lr/solver.h"
 
-#include <algorithm>
+#include <cstring>
 
 #include "grammar/nonterm.h"
 #include "lr/closure.h"
@@ -8,6 +8,7 @@
 #include "lr/conflict_example.h"
 #include "lr/first_follow.h"
 #include "lr/row_draft.h"
+#include "text/array_block.h"
 
 namespace {
 
@@ -47,22 +48,42 @@ bool add_start_state(solver* s) {
   return hash_index_add(&s->state_index, start->kernel->hash, start);
 }
 
-// One transition of a state being explored.
-struct transition {
-  symbol key;
-  state* target;
+// The transitions of the state being explored, by the place of their
+// symbol in symbol order: found key by key in exploration order, they are
+// read back in the order of the transitions map.
+struct found_transitions {
+  void* arrays;           // the one block of both arrays, owned
+  state** by_rank;        // by place in symbol order: the target, when ranks holds it
+  lookahead_word* ranks;  // the places of the transitions found so far
+  size_t words;           // words of ranks
 };
 
-// Makes from's transitions map, in one block, from its transitions in
-// exploration order: the map is in key order, which the exploration order
-// of terminal and nonterminal ids usually follows already, so the entries
-// are sorted only when they must be.
-bool record_transitions(state* from, transition* found, size_t count) {
-  auto by_key = [](const transition& a, const transition& b) { return symbol_less(a.key, b.key); };
-  if (!std::is_sorted(found, found + count, by_key)) std::sort(found, found + count, by_key);
-  return symbol_map_pack(&from->transitions, [found, count](auto add) {
-    for (size_t k = 0; k < count; ++k) add(found[k].key, found[k].target);
+bool found_transitions_new(found_transitions* found, const core_table* t) {
+  size_t keys = t->term_count + t->nonterm_count;
+  found->words = lookahead_words_for(keys);
+  found->arrays = array_block_new([found, keys](array_block* b) {
+    array_block_take(b, &found->by_rank, keys);
+    array_block_take(b, &found->ranks, found->words);
   });
+  return found->arrays != nullptr;
+}
+
+void found_transitions_add(found_transitions* found, const core_table* t, size_t key, state* target) {
+  size_t rank = t->key_rank[key];
+  found->by_rank[rank] = target;
+  lookahead_set_add(found->ranks, rank);
+}
+
+// Makes from's transitions map, in one block, from the transitions found, and empties found.
+bool record_transitions(state* from, const core_table* t, found_transitions* found) {
+  bool recorded = symbol_map_pack(&from->transitions, [found, t](auto add) {
+    for (size_t rank = lookahead_set_next(found->ranks, 0, found->words); rank != SIZE_MAX;
+         rank = lookahead_set_next(found->ranks, rank + 1, found->words)) {
+      add(core_table_key_symbol(t, t->key_by_rank[rank]), found->by_rank[rank]);
+    }
+  });
+  std::memset(found->ranks, 0, found->words * sizeof(lookahead_word));
+  return recorded;
 }
 
 // The state reached on key: known from the context of the closure's added
@@ -79,8 +100,8 @@ state* state_after_key(solver* s, closure* c, states* worklist, closure_context*
 }
 
 // Closes s, keeps its completed items for its row, and records a transition
-// on every symbol its items expect; found has room for one per symbol.
-bool explore_state(solver* s, closure* c, closure_memo* memo, states* worklist, state* from, transition* found) {
+// on every symbol its items expect.
+bool explore_state(solver* s, closure* c, closure_memo* memo, states* worklist, state* from, found_transitions* found) {
   closure_close(c, from->kernel);
   closure_context* context = closure_memo_find(memo, c);
   if (context != nullptr) {
@@ -92,25 +113,23 @@ bool explore_state(solver* s, closure* c, closure_memo* memo, states* worklist, 
   bool failed = false;
   from->reductions = closure_reductions(c, &failed);
   if (context == nullptr && !failed) context = closure_memo_add(memo, c, &failed);
-  size_t count = 0;
   size_t at = 0;
   for (size_t key = closure_next_key(c, 0); !failed && key != SIZE_MAX; key = closure_next_key(c, key + 1)) {
     state* target = state_after_key(s, c, worklist, context, key, &at);
     failed = target == nullptr;
-    found[count++] = transition{core_table_key_symbol(s->cores, key), target};
+    found_transitions_add(found, s->cores, key, target);
   }
   closure_reset(c);
-  return !failed && record_transitions(from, found, count);
+  return !failed && record_transitions(from, s->cores, found);
 }
 
 bool explore_all(solver* s, closure* c, states* worklist) {
-  auto* found = static_cast<transition*>(
-      memory_alloc_zero(s->cores->term_count + s->cores->nonterm_count, sizeof(transition)));
+  found_transitions found{};
   closure_memo* memo = closure_memo_new(s->cores->core_count);
-  bool explored = found != nullptr && memo != nullptr && state_push(worklist, s->states->items[0]);
-  while (explored && worklist->count > 0) explored = explore_state(s, c, memo, worklist, state_pop(worklist), found);
+  bool explored = found_transitions_new(&found, s->cores) && memo != nullptr && state_push(worklist, s->states->items[0]);
+  while (explored && worklist->count > 0) explored = explore_state(s, c, memo, worklist, state_pop(worklist), &found);
   closure_memo_free(memo);
-  memory_release(found);
+  memory_release(found.arrays);
   return explored;
 }
 
@@ -246,7 +265,8 @@ bool solver_actions(solver* s) {
       break;
     }
     st->action = share_row(s, d);
-    built = st->action != nullptr && state_solve_gotos(st);
+    built = st->action != nullptr;
+    if (built) state_solve_gotos(st);
   }
   row_draft_free(d);
   if (built) conflicts_sort(s->conflicts);

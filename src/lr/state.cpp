@@ -15,21 +15,15 @@ void state_free(state* s) {
   if (s == nullptr) return;
   item_set_free(s->items);
   state_map_free(s->transitions);
-  state_map_free(s->gotos);
   item_groups_free(s->kernel);
   item_groups_free(s->reductions);
   memory_release(s);
 }
 
-bool state_solve_gotos(state* s) {
-  // Made afresh in one block, in the key order of the transitions.
-  s->gotos = state_map_free(s->gotos);
-  const state_map* transitions = s->transitions;
-  return symbol_map_pack(&s->gotos, [transitions](auto add) {
-    for (const state_map* node = transitions; node != nullptr; node = node->next) {
-      if (node->symbol.nonterm != nullptr) add(node->symbol, node->state);
-    }
-  });
+void state_solve_gotos(state* s) {
+  // Nonterminals sort after terminals, so the list from the first of them
+  // on is a map of its own: the gotos share the transitions' nodes.
+  s->gotos = const_cast<state_map*>(symbol_map_first_nonterm(s->transitions));
 }
 
 void state_print(const state* s, FILE* stream) {

@@ -16,8 +16,8 @@ struct action;
 struct state {
   size_t id;                 // position in the solver's states; the start state is 0
   item_set* items;           // all items, kernel and closure, when built item by item; the solver leaves it empty (solver_state_items gives them)
-  state_map* transitions;    // symbol -> successor, terminals and nonterminals, owned nodes
-  state_map* gotos;          // the nonterminal entries of transitions, owned nodes
+  state_map* transitions;    // symbol -> successor, terminals and nonterminals (never the end marker), owned nodes
+  state_map* gotos;          // the nonterminal entries of transitions: the list from its first nonterminal on, not owned
   struct action* action;     // the shared action row, not owned; null until built
   item_groups* kernel;       // the solver's compact kernel, owned; null otherwise
   item_groups* reductions;   // the solver's completed items by rule in item order, owned; null when none
@@ -29,11 +29,11 @@ struct states : growable<state*> {};
 // An empty state; null when memory is exhausted.
 state* state_new();
 
-// Releases the items, the nodes of both maps, the compact groups and the record, never the action row; accepts null.
+// Releases the items, the transitions, the compact groups and the record, never the action row; accepts null.
 void state_free(state* s);
 
-// Copies the nonterminal entries of transitions into gotos; false when memory is exhausted.
-bool state_solve_gotos(state* s);
+// Points gotos at the nonterminal entries of transitions, which follow every terminal one.
+void state_solve_gotos(state* s);
 
 // Writes "State {", the items one per line, and "}" without a newline.
 void state_print(const state* s, FILE* stream);
