@@ -59,6 +59,15 @@ TEST(CoreTable, RestSetsAgreeWithFirstOfSequencesOnGeneratedGrammars) {
         }
       }
     }
+    // Key ranks list the keys in symbol order.
+    size_t keys = t->term_count + t->nonterm_count;
+    for (size_t rank = 0; rank < keys; ++rank) {
+      ASSERT_EQ(t->key_rank[t->key_by_rank[rank]], rank);
+      if (rank > 0) {
+        ASSERT_TRUE(symbol_less(core_table_key_symbol(t, t->key_by_rank[rank - 1]),
+                                core_table_key_symbol(t, t->key_by_rank[rank])));
+      }
+    }
     core_table_free(t);
     grammar_free(g);
   }
