@@ -211,6 +211,10 @@ const row_slot* row_of(const row_set* set, size_t k) { return set->slots + set->
 
 constexpr size_t most_probes = 512;
 
+// The generated parser finds the record of a comb slot (32 bytes) by a byte
+// offset held in an int, so a comb stays below that many slots.
+constexpr long long most_slots = INT_MAX / 32;
+
 // The least displacement that puts state k's rows past the slots in use of
 // every comb.
 long long comb_end(const comb* combs, const row_set* const* sets, size_t count, size_t k) {
@@ -224,7 +228,7 @@ long long comb_end(const comb* combs, const row_set* const* sets, size_t count, 
 
 // Places state k's rows, one in each comb, at the first displacement where
 // all their slots are free and no other state sits; false when memory is
-// exhausted or a comb would outgrow an int. Only displacements that put the
+// exhausted or a comb would outgrow most_slots. Only displacements that put the
 // first column of each row on a free slot and are not taken can fit, so the
 // search jumps over used slots in every comb and over taken displacements.
 bool place_state(comb* combs, const row_set* const* sets, size_t count, size_t k, long long start, int* placed) {
@@ -257,7 +261,7 @@ bool place_state(comb* combs, const row_set* const* sets, size_t count, size_t k
     for (size_t n = 0; n < count; ++n) {
       size_t size = row_size(sets[n], k);
       long long end = std::max(1LL, base + (size > 0 ? row_of(sets[n], k)[size - 1].column : 0) + 1);
-      if (end > INT_MAX || !comb_reserve(&combs[n], static_cast<size_t>(end))) return false;
+      if (end > most_slots || !comb_reserve(&combs[n], static_cast<size_t>(end))) return false;
     }
     size_t at = static_cast<size_t>(base + static_cast<long long>(c->offset));
     size_t untaken = first_untaken(c, at);
@@ -337,7 +341,7 @@ bool same_shape(const row_set* const* sets, size_t count, size_t a, size_t b) {
 }
 
 // Places state k from its shape's hint and moves the hint past it; false
-// when memory is exhausted or a comb outgrows an int.
+// when memory is exhausted or a comb outgrows most_slots.
 bool place_from_hint(comb* combs, const row_set* const* sets, size_t count, size_t k, shape_hints* h, int* placed) {
   uint64_t hash = shape_hash(sets, count, k);
   shape_hint* hint = hash_index_find(&h->index, hash, [&](const shape_hint* s) { return same_shape(sets, count, s->state, k); });
@@ -369,7 +373,7 @@ int compare_states(const row_set* const* sets, size_t count, size_t a, size_t b)
 
 // Lays the rows of every state, one in each of count sets, into the tables
 // of the same number, each state at one displacement in all of them; false
-// when memory is exhausted or a comb outgrows an int.
+// when memory is exhausted or a comb outgrows most_slots.
 bool pack_rows(const row_set* const* sets, size_t count, lookup_table* const* tables) {
   size_t states = sets[0]->states;
   auto* order = static_cast<size_t*>(memory_alloc_zero(states == 0 ? 1 : states, sizeof(size_t)));

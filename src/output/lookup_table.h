@@ -57,7 +57,9 @@ long lookup_column(const column_map* map, int token);
 
 // Builds the action comb of rows (whose accept is set) under map, each entry
 // as lookup_shift_value and lookup_reduce_value say; false (table empty)
-// when memory is exhausted or an entry does not fit in an int.
+// when memory is exhausted, an entry does not fit in an int or the comb
+// would need INT_MAX / 32 slots or more (the generated parser addresses
+// 32-byte records per slot by byte offsets in an int).
 bool lookup_table_build_actions(const table_rows* rows, const column_map* map, lookup_table* table);
 
 // Fills defaults[n], for each of the nonterms nonterminals, with the target

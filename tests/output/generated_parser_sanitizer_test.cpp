@@ -250,6 +250,16 @@ TEST(CheckedParser, AgreesWithTheOracleOnRandomStreams) {
   EXPECT_EQ(without_error_lines(parser.run(streams)), expected);
 }
 
+// A grammar whose every goto is its nonterminal's default leaves the goto
+// comb empty, written as one element that no state owns.
+TEST(CheckedParser, ParsesWhenEveryGotoIsTheDefault) {
+  checked_parser parser("%type <n> sum\n",
+                        "total : sum { printf(\"sum %lu\\n\", (unsigned long)$1); } ;\n"
+                        "sum : sum '+' 'n' { $$ = $1 + 1; } | 'n' { $$ = 1; } ;\n");
+  EXPECT_EQ(parser.run({"n+n+n", "n", "n+", "+n", "nn"}),
+            "sum 3\n=0\nsum 1\n=0\nNo Rule ''\n=-1\nNo Rule '+'\n=-1\nNo Rule 'n'\n=-1\n");
+}
+
 // An expression grammar with several levels; random byte streams must never
 // upset the checkers, whatever tables they wander through.
 TEST(CheckedParser, SurvivesRandomBytesOnAnExpressionGrammar) {

@@ -181,7 +181,7 @@ struct outcome {
   std::string printed;
 };
 
-outcome parse(std::initializer_list<int> input) {
+outcome parse(const std::vector<int>& input) {
   tokens = input;
   next_token = 0;
   lex_calls = 0;
@@ -289,17 +289,17 @@ TEST(RuntimeStack, StartsWithOneEntryAndGrowsByDoubling) {
   struct parser* p = parser_new();
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(p->count, 1u);
-  EXPECT_EQ(p->capacity, 4u);
+  EXPECT_EQ(p->capacity, 64u);
   EXPECT_EQ(p->states[0], 0);
   EXPECT_EQ(p->values[0], 0);
   EXPECT_FALSE(p->accept);
-  for (int i = 1; i < 4; ++i) ASSERT_TRUE(parser_push(p, i, i, i));
-  EXPECT_EQ(p->capacity, 4u);
-  ASSERT_TRUE(parser_push(p, 4, 4, 4));  // the fifth entry
-  EXPECT_EQ(p->capacity, 8u);
-  parser_pop(p, 3);
+  for (int i = 1; i < 64; ++i) ASSERT_TRUE(parser_push(p, i, i, i));
+  EXPECT_EQ(p->capacity, 64u);
+  ASSERT_TRUE(parser_push(p, 64, 64, 64));  // the 65th entry
+  EXPECT_EQ(p->capacity, 128u);
+  parser_pop(p, 63);
   EXPECT_EQ(p->count, 2u);
-  EXPECT_EQ(p->capacity, 8u);
+  EXPECT_EQ(p->capacity, 128u);
   EXPECT_EQ(p->states[1], 1);
   parser_free(p);
   parser_free(nullptr);
@@ -307,20 +307,19 @@ TEST(RuntimeStack, StartsWithOneEntryAndGrowsByDoubling) {
 
 TEST(RuntimeStack, StaysUsableWhenItCannotGrow) {
   struct parser* p = parser_new();
-  for (int i = 1; i < 4; ++i) ASSERT_TRUE(parser_push(p, i, 10 + i, 20 + i));
+  for (int i = 1; i < 64; ++i) ASSERT_TRUE(parser_push(p, 100 + i, 300 + i, 200 + i));
   allocations = 0;
   failing_allocation = 1;
-  EXPECT_FALSE(parser_push(p, 4, 14, 24));
-  EXPECT_EQ(p->capacity, 4u);
-  EXPECT_EQ(p->count, 4u);
+  EXPECT_FALSE(parser_push(p, 164, 364, 264));
+  EXPECT_EQ(p->capacity, 64u);
+  EXPECT_EQ(p->count, 64u);
   failing_allocation = 0;
-  ASSERT_TRUE(parser_push(p, 4, 14, 24));
-  EXPECT_EQ(p->capacity, 8u);
-  for (int i = 1; i <= 4; ++i) {
-    EXPECT_EQ(p->states[i], 10 + i);
-    EXPECT_EQ(p->values[i], 20 + i);
-    EXPECT_EQ(p->symbols[i], i);
-    EXPECT_EQ(p->gotos[i], parser_rows[10 + i].gotos);
+  ASSERT_TRUE(parser_push(p, 164, 364, 264));
+  EXPECT_EQ(p->capacity, 128u);
+  for (int i = 1; i <= 64; ++i) {
+    EXPECT_EQ(p->states[i], 100 + i);
+    EXPECT_EQ(p->values[i], 200 + i);
+    EXPECT_EQ(p->gotos[i], 300 + i);
   }
   parser_free(p);
 }
@@ -329,7 +328,8 @@ TEST(RuntimeStack, FailsTheParseWhenTheStackCannotGrow) {
   install_list_grammar();
   allocations = 0;
   failing_allocation = 3;  // the record and the stack's block, then the first growth
-  outcome o = parse({'i', 'i', 'i', 'i', 'i'});
+  std::vector<int> input(65, 'i');
+  outcome o = parse(input);
   failing_allocation = 0;
   EXPECT_EQ(o.result, -1);
   EXPECT_EQ(o.printed, "Out of memory 'i'\n");
@@ -543,11 +543,23 @@ int scanned_action(int top, int symbol) {
   return yydefact[top] >= 0 ? -(2 * yydefact[top] + 1) : 0;
 }
 
-// The same, through the runtime's lookups.
+// The same, through the runtime's lookups; an entry's record also holds
+// what the parser reads next: the record of the state shifted to, or the
+// rule reduced with its length and nonterminal.
 int looked_up_action(int top, int symbol) {
-  int entry = find_entry(&parser_rows[top], find_column(symbol));
-  if (entry != 0) return entry;
-  int rule = parser_rows[top].rule;
+  struct parser_row row = parser_row_of(top);
+  const struct parser_action* action = find_action(&row, find_column(symbol));
+  if (action != nullptr && action->value > 0) {
+    EXPECT_EQ(action->row.actions, parser_row_of(action->value - 1).actions);
+    EXPECT_EQ(action->row.gotos, parser_row_of(action->value - 1).gotos);
+  } else if (action != nullptr) {
+    int reduced = -(action->value + 1) / 2;
+    EXPECT_EQ(action->row.rule, reduced);
+    EXPECT_EQ(action->row.length, yyr2[reduced]) << "value " << action->value << " rule " << action->row.rule << " top " << top << " sym " << symbol;
+    EXPECT_EQ(action->row.nonterm, yyr1[reduced] * static_cast<int>(sizeof(struct parser_goto)));
+  }
+  if (action != nullptr) return action->value;
+  int rule = row.rule;
   return rule >= 0 ? -(2 * rule + 1) : 0;
 }
 
@@ -610,9 +622,9 @@ TEST(RuntimeLookup, DecidesWhatAScanOfTheWrittenTablesDecides) {
       // exposes a state with a goto on its nonterminal.
       for (int n = 0; n < nonterms; ++n) {
         if (scanned_goto(top, n) == -1) continue;
-        const struct parser_goto* found = find_goto(parser_rows[top].gotos, n);
+        const struct parser_goto* found = find_goto(parser_row_of(top).gotos, n * static_cast<int>(sizeof *found));
         ASSERT_EQ(found->state, scanned_goto(top, n)) << text << "state " << top;
-        ASSERT_EQ(found->row.gotos, parser_rows[found->state].gotos) << text << "state " << top;
+        ASSERT_EQ(found->row.gotos, parser_row_of(found->state).gotos) << text << "state " << top;
       }
     }
     ++compared;

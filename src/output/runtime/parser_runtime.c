@@ -51,17 +51,36 @@ extern int yyr1[];
 extern int yyr2[];
 
 /** Definition and memory management logic for the parser stack. */
+
+/* What the parser reads of a state at every step, gathered into one record
+   so that one load brings it: the state's two comb bases and its default
+   rule with that rule's length and nonterminal. The goto comb base and the
+   nonterminal are kept as byte offsets into the goto records (times the
+   record's size), so that a goto's record is found by one addition. */
+struct parser_row {
+    int actions; /* the action comb base */
+    int gotos;   /* the goto comb base, in bytes */
+    int rule;    /* the default rule, or -1 */
+    int length;  /* its length */
+    int nonterm; /* its nonterminal, in bytes */
+};
+
+/* The first state's record, gathered with the others by the first parse. */
+static struct parser_row parser_first_row;
+
+/* The stack: each entry's state, value and the state's goto comb base. The
+   grammar symbols are not kept, since the states decide everything. */
 struct parser {
     bool accept;
     size_t capacity;
     size_t count;
     int *states;
-    int *symbols;
     YYSTYPE *values;
-    int *gotos; /* the goto comb base of each entry's state, read when a reduction exposes it */
+    int *gotos; /* the goto comb base (in bytes) of each entry's state, read when a reduction exposes it */
+    const struct parser_row *row; /* the record of the top entry's state */
 };
 
-static bool parser_push(struct parser *parser, int symbol, int state, YYSTYPE value);
+static bool parser_push(struct parser *parser, int state, int gotos, YYSTYPE value);
 static void parser_pop(struct parser *parser, size_t n);
 
 /* A stack holding the bottom entry (state 0), or NULL when memory runs out. */
@@ -75,12 +94,12 @@ static struct parser *parser_new(void)
     parser->capacity = 0;
     parser->count = 0;
     parser->states = NULL;
-    parser->symbols = NULL;
     parser->values = NULL;
     parser->gotos = NULL;
+    parser->row = &parser_first_row;
     YYSTYPE bottom;
     memset(&bottom, 0, sizeof bottom);
-    if (!parser_push(parser, 0, 0, bottom)) {
+    if (!parser_push(parser, 0, parser_first_row.gotos, bottom)) {
         parser_free(parser);
         return NULL;
     }
@@ -93,7 +112,7 @@ static void parser_free(struct parser *parser)
     if (parser == NULL) {
         return;
     }
-    free(parser->values); /* the block that holds all four arrays */
+    free(parser->values); /* the block that holds all three arrays */
     free(parser);
 }
 
@@ -101,66 +120,94 @@ static void parser_free(struct parser *parser)
 
    The lookup arrays are defined before this code in the same file:
    yylookup holds the column map, the lengths of the two combs and whether
-   the goto comb shares the action comb's bases (yygotobase is then empty), and each
-   comb holds every state's row at base[state] + column, confirmed by the
+   the goto comb shares the action comb's bases (yygotobase is then empty),
+   and each comb holds every state's row at base[state] + column, confirmed by the
    column stored in check; a slot that no row owns holds value 0. All
    arithmetic is unsigned, so that any token number, however large or
    negative, lands either outside the comb or on a slot that does not
    confirm it. */
 
 /* The column of a token number: the end of input (-1) and the quoted
-   terminals first, then the named terminals; UINT_MAX for a number that no
-   terminal has. */
+   terminals first, then the named terminals; UINT_MAX - 1 for a number that
+   no terminal has, which no slot confirms (a free slot's check, -1, is
+   UINT_MAX). Computed without branches: which kind of terminal comes next
+   is seldom predictable. */
 static unsigned int find_column(int symbol)
 {
-    unsigned int column = (unsigned int)symbol + 1u;
-    if (column < (unsigned int)yylookup[0]) {
-        return column;
-    }
-    if (symbol >= yylookup[1]) {
-        return (unsigned int)(symbol - yylookup[1]) + (unsigned int)yylookup[0];
-    }
-    return UINT_MAX;
+    unsigned int low = (unsigned int)symbol + 1u;
+    unsigned int high = (unsigned int)symbol - (unsigned int)yylookup[1] + (unsigned int)yylookup[0];
+    unsigned int column = symbol >= yylookup[1] ? high : UINT_MAX - 1u;
+    return low < (unsigned int)yylookup[0] ? low : column;
 }
-
-/* What the parser reads of a state at every step, gathered into one record
-   so that one load brings it: the state's two comb bases and its default
-   rule with that rule's length and nonterminal. */
-struct parser_row {
-    int actions; /* the action comb base */
-    int gotos;   /* the goto comb base */
-    int rule;    /* the default rule, or -1 */
-    int length;  /* its length */
-    int nonterm; /* its nonterminal */
-};
 
 /* A slot of the goto comb with the record of the state it leads to, so that
    a reduction finds its target and that target's record in one load. */
 struct parser_goto {
-    int nonterm;           /* the nonterminal the slot confirms, or -1 */
+    int nonterm;           /* the nonterminal the slot confirms, in bytes, or -1 times the record's size */
     int state;             /* the state reached, or -1 */
     struct parser_row row; /* that state's record */
     int unused;            /* rounds the record to 32 bytes, so that one seldom spans two cache lines */
 };
 
-/* One record per state, per goto comb slot and per nonterminal's default
-   goto, gathered from the tables by the first parse. */
-static struct parser_row parser_rows[sizeof yydefact / sizeof yydefact[0]];
+/* A slot of the action comb with what its entry leads to: after a shift,
+   the record of the state shifted to; for a reduction, its rule, length and
+   nonterminal in the places of a default rule's. The comb's check array
+   stays apart, so that the many lookups that find no entry read only it. */
+struct parser_action {
+    int value;             /* the entry: d + 1 for a shift to state d, -(2r + 1) or -(2r + 2) for a reduction by r */
+    struct parser_row row; /* as above */
+    int unused[2];         /* rounds the record to 32 bytes */
+};
+
+/* One record per slot of either comb and per nonterminal's default goto,
+   gathered from the tables by the first parse. */
+static struct parser_action parser_actions[sizeof yyactvalue / sizeof yyactvalue[0]];
 static struct parser_goto parser_gotos[sizeof yygotovalue / sizeof yygotovalue[0]];
 static struct parser_goto parser_default_gotos[sizeof yygotodefault / sizeof yygotodefault[0]];
 static bool parser_rows_gathered = false;
+
+/* The record of a state, read from the tables. */
+static struct parser_row parser_row_of(int state)
+{
+    struct parser_row row;
+    int rule = yydefact[state];
+    int gotos = yylookup[4] != 0 ? yyactbase[state] : yygotobase[state];
+    row.actions = yyactbase[state];
+    row.gotos = (int)((unsigned int)gotos * (unsigned int)sizeof(struct parser_goto));
+    row.rule = rule;
+    row.length = rule >= 0 ? yyr2[rule] : 0;
+    row.nonterm = (rule >= 0 ? yyr1[rule] : 0) * (int)sizeof(struct parser_goto);
+    return row;
+}
 
 /* The goto record of the state, or of no state for -1. */
 static struct parser_goto parser_goto_to(int nonterm, int state)
 {
     struct parser_goto found;
     memset(&found, 0, sizeof found);
-    found.nonterm = nonterm;
+    found.nonterm = nonterm * (int)sizeof(struct parser_goto);
     found.state = state;
     if (state >= 0) {
-        found.row = parser_rows[state];
+        found.row = parser_row_of(state);
     }
     return found;
+}
+
+/* The action record of an entry. */
+static struct parser_action parser_action_of(int value)
+{
+    struct parser_action action;
+    memset(&action, 0, sizeof action);
+    action.value = value;
+    if (value > 0) {
+        action.row = parser_row_of(value - 1);
+    } else if (value < 0) {
+        int rule = -(value + 1) / 2;
+        action.row.rule = rule;
+        action.row.length = yyr2[rule];
+        action.row.nonterm = yyr1[rule] * (int)sizeof(struct parser_goto);
+    }
+    return action;
 }
 
 /* Gathers the records from the tables, once. */
@@ -169,52 +216,45 @@ static void parser_gather_rows(void)
     if (parser_rows_gathered) {
         return;
     }
-    for (size_t s = 0; s < sizeof yydefact / sizeof yydefact[0]; ++s) {
-        int rule = yydefact[s];
-        parser_rows[s].actions = yyactbase[s];
-        parser_rows[s].gotos = yylookup[4] != 0 ? yyactbase[s] : yygotobase[s];
-        parser_rows[s].rule = rule;
-        parser_rows[s].length = rule >= 0 ? yyr2[rule] : 0;
-        parser_rows[s].nonterm = rule >= 0 ? yyr1[rule] : 0;
+    for (size_t slot = 0; slot < sizeof yyactvalue / sizeof yyactvalue[0]; ++slot) {
+        parser_actions[slot] = parser_action_of(yyactvalue[slot]);
     }
+    /* An empty comb is written as one element, which no row owns. */
     for (size_t slot = 0; slot < sizeof yygotovalue / sizeof yygotovalue[0]; ++slot) {
-        parser_gotos[slot] = parser_goto_to(yygotocheck[slot], yygotovalue[slot] - 1);
+        bool owned = slot < (size_t)yylookup[3];
+        parser_gotos[slot] = parser_goto_to(owned ? yygotocheck[slot] : -1, owned ? yygotovalue[slot] - 1 : -1);
     }
     for (size_t n = 0; n < sizeof yygotodefault / sizeof yygotodefault[0]; ++n) {
         parser_default_gotos[n] = parser_goto_to((int)n, yygotodefault[n]);
     }
+    parser_first_row = parser_row_of(0);
     parser_rows_gathered = true;
 }
 
-/* The entry of the state whose row is given for the column: a shift to
-   state d as d + 1, a reduction by rule r as -(2r + 1), an accepting one as
-   -(2r + 2), or 0 when the state has none and its default rule applies. */
-static int find_entry(const struct parser_row *row, unsigned int column)
+/* The action record of the state whose record is given for the column, or
+   NULL when the state has no entry there and its default rule applies. */
+static const struct parser_action *find_action(const struct parser_row *row, unsigned int column)
 {
     unsigned int slot = (unsigned int)row->actions + column;
     if (slot < (unsigned int)yylookup[2] && (unsigned int)yyactcheck[slot] == column) {
-        return yyactvalue[slot];
+        return &parser_actions[slot];
     }
-    return 0;
+    return NULL;
 }
 
-/* The goto over the nonterminal from a state whose goto comb base is given:
-   its own entry, or else the nonterminal's default; its state is -1 when the
-   nonterminal has no goto at all. */
+/* The goto over the nonterminal (in bytes) from a state whose goto comb
+   base (in bytes) is given: its own entry, or else the nonterminal's
+   default; its state is -1 when the nonterminal has no goto at all. */
 static const struct parser_goto *find_goto(int base, int nonterm)
 {
-    unsigned int slot = (unsigned int)base + (unsigned int)nonterm;
-    if (slot < (unsigned int)yylookup[3] && parser_gotos[slot].nonterm == nonterm) {
-        return &parser_gotos[slot];
+    unsigned int offset = (unsigned int)base + (unsigned int)nonterm;
+    if (offset < sizeof parser_gotos) {
+        const struct parser_goto *found = (const struct parser_goto *)(const void *)((const char *)parser_gotos + offset);
+        if (found->nonterm == nonterm) {
+            return found;
+        }
     }
-    return &parser_default_gotos[nonterm];
-}
-
-/* The goto comb base that a stack entry of the state keeps; 0 for the state
-   -1, which only a finished parse pushes. */
-static int find_goto_base(int state)
-{
-    return state >= 0 ? parser_rows[state].gotos : 0;
+    return (const struct parser_goto *)(const void *)((const char *)parser_default_gotos + nonterm);
 }
 
 /* yytext for the error messages; a scanner that never set it prints "". */
@@ -226,9 +266,9 @@ static const char *parser_token_text(void)
 /** Core parser loop that drives parsing state transitions. */
 
 /* parser_push, with a message when the stack cannot grow. */
-static bool parser_push_or_report(struct parser *parser, int symbol, int state, YYSTYPE value)
+static inline bool parser_push_or_report(struct parser *parser, int state, int gotos, YYSTYPE value)
 {
-    if (parser_push(parser, symbol, state, value)) {
+    if (parser_push(parser, state, gotos, value)) {
         return true;
     }
     printf("Out of memory '%s'\n", parser_token_text());
@@ -291,7 +331,7 @@ static bool parser_watch_reduction(struct parser_watch *watch, int state, int no
    The loop keeps the top state with its record, and the goto comb base of
    the entry under the top, in locals: a reduction of one symbol, the most
    common kind, then needs no load from the stack, and its goto brings the
-   next state's record with it. */
+   next state's record with it, as a shift's entry does. */
 static bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
 {
     /* The stack at the last accepting reduction made deep inside it, and how
@@ -309,27 +349,32 @@ static bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
     size_t count = parser->count;
     int top = parser->states[count - 1];
     int below = count >= 2 ? parser->gotos[count - 2] : 0;
-    const struct parser_row *row = top >= 0 ? &parser_rows[top] : NULL;
+    const struct parser_row *row = parser->row;
+    bool accept = parser->accept;
     for (;;) {
-        if (parser->accept || top < 0) {
+        if (accept || top < 0) {
             /* The input was accepted already: nothing may follow it. */
             printf("No Rule '%s'\n", parser_token_text());
             return false;
         }
-        int entry = find_entry(row, column);
-        if (entry > 0) {
-            return parser_push_or_report(parser, symbol, entry - 1, value);
+        const struct parser_action *action = find_action(row, column);
+        const struct parser_row *reduce = row;
+        if (action != NULL) {
+            if (action->value > 0) {
+                if (!parser_push_or_report(parser, action->value - 1, action->row.gotos, value)) {
+                    return false;
+                }
+                parser->row = &action->row;
+                return true;
+            }
+            accept = action->value % 2 == 0; /* -(2r + 2) */
+            parser->accept = accept;
+            reduce = &action->row;
         }
-        int rule = row->rule;
-        size_t length = (size_t)row->length;
-        int nonterm = row->nonterm;
-        if (entry < 0) {
-            int code = -(entry + 1);
-            parser->accept = (code & 1) != 0;
-            rule = code / 2;
-            length = (size_t)yyr2[rule];
-            nonterm = yyr1[rule];
-        } else if (rule == -1) {
+        int rule = reduce->rule;
+        size_t length = (size_t)reduce->length;
+        int nonterm = reduce->nonterm;
+        if (rule == -1) {
             printf("No Rule '%s'\n", parser_token_text());
             return false;
         }
@@ -339,10 +384,12 @@ static bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
         }
         /* The accepting rule may also be reduced deep inside the input; only
            a reduction that exposes the bottom of the stack ends the parse. */
-        if (parser->accept && count - length > 1) {
+        if (accept && count - length > 1) {
             if (count == circle_count && top == circle_state && lowest + 1 >= circle_count) {
+                parser->row = row;
                 return true;
             }
+            accept = false;
             parser->accept = false;
             circle_count = count;
             circle_state = top;
@@ -351,7 +398,7 @@ static bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
         }
         /* The accepting reduction over the bottom entry ends the run. */
         size_t depth = count - length;
-        if (!parser->accept && ++run > 16 &&
+        if (!accept && ++run > 64 &&
             !parser_watch_reduction(&watch, parser->states[depth - 1], nonterm, depth)) {
             printf("No Rule '%s'\n", parser_token_text());
             return false;
@@ -373,15 +420,16 @@ static bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
         const struct parser_goto *found = find_goto(exposed, nonterm);
         top = found->state;
         row = &found->row;
-        if (top == -1 && !parser->accept) {
+        if (top == -1 && !accept) {
             printf("No Goto or Accept '%s'\n", parser_token_text());
             return false;
         }
-        if (!parser_push_or_report(parser, nonterm, top, result)) {
+        if (!parser_push_or_report(parser, top, row->gotos, result)) {
             return false;
         }
         ++count;
-        if (parser->accept) {
+        if (accept) {
+            parser->row = row;
             return true;
         }
     }
@@ -399,10 +447,9 @@ static bool parser_scan(struct parser *parser)
             if (parser->accept) {
                 return true;
             }
-            if (!parser_advance(parser, -1, value)) {
-                return false;
-            }
-        } else if (!parser_advance(parser, token, value)) {
+            token = -1;
+        }
+        if (!parser_advance(parser, token, value)) {
             return false;
         }
     }
@@ -410,52 +457,49 @@ static bool parser_scan(struct parser *parser)
 
 /** Stack space allocation and reallocation routines. */
 
-/* Grows the four arrays (4, 8, 16, ... entries), which share one block so
-   that a short parse costs few allocations. False when they cannot grow;
-   the stack is then as it was. */
+/* Grows the three arrays (64, 128, 256, ... entries), which share one block
+   so that a parse costs few allocations, most parses one. False when they
+   cannot grow; the stack is then as it was. */
 static bool parser_inc_space(struct parser *parser)
 {
     /* The values come first; a capacity that is a multiple of 4 keeps the
        arrays of int after them aligned, whatever the value type's size. */
-    size_t entry = sizeof(YYSTYPE) + 3 * sizeof(int);
+    size_t entry = sizeof(YYSTYPE) + 2 * sizeof(int);
     size_t max = SIZE_MAX / entry / 4 * 4;
     if (parser->capacity >= max) {
         return false;
     }
-    size_t capacity = parser->capacity == 0 ? 4 : parser->capacity < max / 2 ? parser->capacity * 2 : max;
+    size_t capacity = parser->capacity == 0 ? 64 : parser->capacity < max / 2 ? parser->capacity * 2 : max;
     YYSTYPE *values = (YYSTYPE *)malloc(capacity * entry);
     if (values == NULL) {
         return false;
     }
     int *states = (int *)(void *)(values + capacity);
-    int *symbols = states + capacity;
-    int *gotos = symbols + capacity;
+    int *gotos = states + capacity;
     if (parser->count > 0) {
         memcpy(values, parser->values, parser->count * sizeof *values);
         memcpy(states, parser->states, parser->count * sizeof *states);
-        memcpy(symbols, parser->symbols, parser->count * sizeof *symbols);
         memcpy(gotos, parser->gotos, parser->count * sizeof *gotos);
     }
     free(parser->values);
     parser->values = values;
     parser->states = states;
-    parser->symbols = symbols;
     parser->gotos = gotos;
     parser->capacity = capacity;
     return true;
 }
 
-/* Adds (symbol, state, value) on top; false when the stack cannot grow.
+/* Adds (state, value) on top with the state's goto comb base (in
+   bytes); false when the stack cannot grow.
    Inline, since every step of the parser ends in one. */
-static inline bool parser_push(struct parser *parser, int symbol, int state, YYSTYPE value)
+static inline bool parser_push(struct parser *parser, int state, int gotos, YYSTYPE value)
 {
     if (parser->count == parser->capacity && !parser_inc_space(parser)) {
         return false;
     }
     parser->values[parser->count] = value;
     parser->states[parser->count] = state;
-    parser->symbols[parser->count] = symbol;
-    parser->gotos[parser->count] = find_goto_base(state);
+    parser->gotos[parser->count] = gotos;
     parser->count++;
     return true;
 }
