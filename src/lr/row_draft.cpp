@@ -66,7 +66,7 @@ size_t most_reductions(const row_draft* d) {
 template <typename Visit>
 bool each_shift(const row_draft* d, Visit visit) {
   for (const state_map* node = d->st->transitions; node != nullptr && node->symbol.term != nullptr; node = node->next) {
-    if (lookahead_set_has(d->unshifted, d->table->bit_of_term[node->symbol.term->id])) continue;
+    if (d->any_unshifted && lookahead_set_has(d->unshifted, d->table->bit_of_term[node->symbol.term->id])) continue;
     if (!visit(node->symbol, node->state)) return false;
   }
   return true;
@@ -132,6 +132,7 @@ bool row_draft_begin(row_draft* d, const state* st, size_t count) {
   d->accepts = rule_map_free(d->accepts);
   d->errors = rule_map_free(d->errors);
   d->default_rule = nullptr;
+  d->any_unshifted = false;
   if (d->arrays != nullptr && count <= d->capacity) {
     std::memset(d->taken, 0, d->table->words * sizeof(lookahead_word));
     std::memset(d->unshifted, 0, d->table->words * sizeof(lookahead_word));
@@ -194,7 +195,10 @@ bool row_draft_settle(row_draft* d, conflicts* found) {
       remove_member(set_at(d, position), bit);
       remove_member(d->taken, bit);
     }
-    if (!shifts) lookahead_set_add(d->unshifted, bit);
+    if (!shifts) {
+      lookahead_set_add(d->unshifted, bit);
+      d->any_unshifted = true;
+    }
   }
   return true;
 }

@@ -26,6 +26,7 @@ struct row_draft {
   lookahead_word* sets;     // by position, table->words each: the lookaheads the rule reduces on, the accept entry apart
   lookahead_word* taken;    // every lookahead some rule reduces on; after choosing, those of the rules other than the default
   lookahead_word* unshifted;  // terminals whose transition settling turned away from a shift
+  bool any_unshifted;         // unshifted has a member: most rows keep every shift
   rule** owner;             // by lookahead bit, after choosing: the rule reducing there
   rule_map* accepts;        // the row's accept entry, owned until the row is built
   rule_map* errors;         // the row's error entries, owned until the row is built
