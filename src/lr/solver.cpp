@@ -265,8 +265,7 @@ bool solver_actions(solver* s) {
       break;
     }
     st->action = share_row(s, d);
-    built = st->action != nullptr;
-    if (built) state_solve_gotos(st);
+    built = st->action != nullptr && state_solve_gotos(st);
   }
   row_draft_free(d);
   if (built) conflicts_sort(s->conflicts);

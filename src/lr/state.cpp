@@ -20,10 +20,11 @@ void state_free(state* s) {
   memory_release(s);
 }
 
-void state_solve_gotos(state* s) {
+bool state_solve_gotos(state* s) {
   // Nonterminals sort after terminals, so the list from the first of them
   // on is a map of its own: the gotos share the transitions' nodes.
   s->gotos = const_cast<state_map*>(symbol_map_first_nonterm(s->transitions));
+  return true;
 }
 
 void state_print(const state* s, FILE* stream) {

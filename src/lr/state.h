@@ -32,8 +32,8 @@ state* state_new();
 // Releases the items, the transitions, the compact groups and the record, never the action row; accepts null.
 void state_free(state* s);
 
-// Points gotos at the nonterminal entries of transitions, which follow every terminal one.
-void state_solve_gotos(state* s);
+// Points gotos at the nonterminal entries of transitions, which follow every terminal one; true (nothing is allocated).
+bool state_solve_gotos(state* s);
 
 // Writes "State {", the items one per line, and "}" without a newline.
 void state_print(const state* s, FILE* stream);

@@ -107,7 +107,7 @@ TEST(Gotos, AreTheNonterminalTransitionsOnly) {
   state* target = state_new();
   state_map_insert(&s->transitions, test_t(f.g, "x"), target, nullptr);
   state_map_insert(&s->transitions, test_n(f.g, "A"), target, nullptr);
-  state_solve_gotos(s);
+  ASSERT_TRUE(state_solve_gotos(s));
   ASSERT_NE(s->gotos, nullptr);
   EXPECT_EQ(s->gotos->next, nullptr);
   EXPECT_EQ(state_map_find(s->gotos, test_n(f.g, "A")), target);
