@@ -68,8 +68,14 @@ struct parser_row {
 /* The first state's record, gathered with the others by the first parse. */
 static struct parser_row parser_first_row;
 
+/* The entries that the stack's record holds itself, so that most parses
+   allocate nothing more. */
+enum { parser_first_capacity = 64 };
+
 /* The stack: each entry's state, value and the state's goto comb base. The
-   grammar symbols are not kept, since the states decide everything. */
+   grammar symbols are not kept, since the states decide everything. The
+   arrays are the record's own first ones until the stack outgrows them,
+   then parts of one allocated block. */
 struct parser {
     bool accept;
     size_t capacity;
@@ -78,6 +84,9 @@ struct parser {
     YYSTYPE *values;
     int *gotos; /* the goto comb base (in bytes) of each entry's state, read when a reduction exposes it */
     const struct parser_row *row; /* the record of the top entry's state */
+    YYSTYPE first_values[parser_first_capacity];
+    int first_states[parser_first_capacity];
+    int first_gotos[parser_first_capacity];
 };
 
 static bool parser_push(struct parser *parser, int state, int gotos, YYSTYPE value);
@@ -91,11 +100,11 @@ static struct parser *parser_new(void)
         return NULL;
     }
     parser->accept = false;
-    parser->capacity = 0;
+    parser->capacity = parser_first_capacity;
     parser->count = 0;
-    parser->states = NULL;
-    parser->values = NULL;
-    parser->gotos = NULL;
+    parser->states = parser->first_states;
+    parser->values = parser->first_values;
+    parser->gotos = parser->first_gotos;
     parser->row = &parser_first_row;
     YYSTYPE bottom;
     memset(&bottom, 0, sizeof bottom);
@@ -106,13 +115,21 @@ static struct parser *parser_new(void)
     return parser;
 }
 
+/* Releases the block that the stack grew into, if any. */
+static void parser_free_block(struct parser *parser)
+{
+    if (parser->values != parser->first_values) {
+        free(parser->values); /* the block that holds all three arrays */
+    }
+}
+
 /* Releases the stack's block and the record; accepts NULL. */
 static void parser_free(struct parser *parser)
 {
     if (parser == NULL) {
         return;
     }
-    free(parser->values); /* the block that holds all three arrays */
+    parser_free_block(parser);
     free(parser);
 }
 
@@ -121,8 +138,8 @@ static void parser_free(struct parser *parser)
    The lookup arrays are defined before this code in the same file:
    yylookup holds the column map, the lengths of the two combs and whether
    the goto comb shares the action comb's bases (yygotobase is then empty),
-   and each comb holds every state's row at base[state] + column, confirmed by the
-   column stored in check; a slot that no row owns holds value 0. All
+   and each comb holds every state's row at base[state] + column, confirmed
+   by the column stored in check; a slot that no row owns holds value 0. All
    arithmetic is unsigned, so that any token number, however large or
    negative, lands either outside the comb or on a slot that does not
    confirm it. */
@@ -457,9 +474,9 @@ static bool parser_scan(struct parser *parser)
 
 /** Stack space allocation and reallocation routines. */
 
-/* Grows the three arrays (64, 128, 256, ... entries), which share one block
-   so that a parse costs few allocations, most parses one. False when they
-   cannot grow; the stack is then as it was. */
+/* Grows the three arrays from the record's own 64 entries to 128, 256, ...
+   in one block for the three. False when they cannot grow; the stack is
+   then as it was. */
 static bool parser_inc_space(struct parser *parser)
 {
     /* The values come first; a capacity that is a multiple of 4 keeps the
@@ -469,19 +486,17 @@ static bool parser_inc_space(struct parser *parser)
     if (parser->capacity >= max) {
         return false;
     }
-    size_t capacity = parser->capacity == 0 ? 64 : parser->capacity < max / 2 ? parser->capacity * 2 : max;
+    size_t capacity = parser->capacity < max / 2 ? parser->capacity * 2 : max;
     YYSTYPE *values = (YYSTYPE *)malloc(capacity * entry);
     if (values == NULL) {
         return false;
     }
     int *states = (int *)(void *)(values + capacity);
     int *gotos = states + capacity;
-    if (parser->count > 0) {
-        memcpy(values, parser->values, parser->count * sizeof *values);
-        memcpy(states, parser->states, parser->count * sizeof *states);
-        memcpy(gotos, parser->gotos, parser->count * sizeof *gotos);
-    }
-    free(parser->values);
+    memcpy(values, parser->values, parser->count * sizeof *values);
+    memcpy(states, parser->states, parser->count * sizeof *states);
+    memcpy(gotos, parser->gotos, parser->count * sizeof *gotos);
+    parser_free_block(parser);
     parser->values = values;
     parser->states = states;
     parser->gotos = gotos;
