@@ -58,6 +58,7 @@ struct found_transitions {
   size_t words;           // words of ranks
 };
 
+// Lays out found's arrays for the keys of t, no transition found; false when memory is exhausted.
 bool found_transitions_new(found_transitions* found, const core_table* t) {
   size_t keys = t->term_count + t->nonterm_count;
   found->words = lookahead_words_for(keys);
@@ -68,6 +69,7 @@ bool found_transitions_new(found_transitions* found, const core_table* t) {
   return found->arrays != nullptr;
 }
 
+// Notes the transition on key's symbol to target at the symbol's place.
 void found_transitions_add(found_transitions* found, const core_table* t, size_t key, state* target) {
   size_t rank = t->key_rank[key];
   found->by_rank[rank] = target;
@@ -99,8 +101,11 @@ state* state_after_key(solver* s, closure* c, states* worklist, closure_context*
   return target;
 }
 
-// Closes s, keeps its completed items for its row, and records a transition
-// on every symbol its items expect.
+// Closes from, adding only the rules its kernel's symbols need when an
+// earlier state closed over the same nonterminals with the same lookaheads,
+// keeps its completed items for its row, and records a transition on every
+// symbol its items expect, those that only added rules expect as the
+// context knows them.
 bool explore_state(solver* s, closure* c, closure_memo* memo, states* worklist, state* from, found_transitions* found) {
   closure_close(c, from->kernel);
   closure_context* context = closure_memo_find(memo, c);
