@@ -103,4 +103,16 @@ inline std::string random_grammar_text(uint64_t seed) {
   return text;
 }
 
+// Statements after each of several keywords, over expressions of three
+// levels: the states after the keywords close over the same nonterminals
+// with the same lookaheads, and a label's statement expects a symbol that
+// the rules its closure adds expect too.
+inline constexpr const char* keyword_statements_grammar =
+    "%token ID NUM IF WHILE DO ELSE\n%%\n"
+    "program : list { } ;\nlist : list stmt { } | { } ;\n"
+    "stmt : IF '(' e ')' stmt { } | IF '(' e ')' stmt ELSE stmt { } | WHILE '(' e ')' stmt { }\n"
+    "  | DO stmt WHILE '(' e ')' ';' { } | ID ':' stmt { } | e ';' { } | '{' list '}' { } | ';' { } ;\n"
+    "e : e '+' t { } | e '-' t { } | t { } ;\nt : t '*' f { } | f { } ;\n"
+    "f : ID { } | NUM { } | '(' e ')' { } | ID '(' args ')' { } ;\nargs : { } | e { } | args ',' e { } ;\n";
+
 #endif
