@@ -106,7 +106,8 @@ struct wide_numbers {
     wide_rule->id = 98765;
     row->default_rule = wide_rule;
     rule_map_insert(&row->accepts, symbol_for_endmark(), wide_rule, nullptr);
-    state_map_insert(&small->gotos, test_n(g, "S"), big, nullptr);
+    state_map_insert(&small->transitions, test_n(g, "S"), big, nullptr);
+    state_solve_gotos(small);  // the gotos are the nonterminal part of the transitions
   }
   ~wide_numbers() {
     solver_free(s);
