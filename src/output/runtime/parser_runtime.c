@@ -183,17 +183,27 @@ static struct parser_goto parser_gotos[sizeof yygotovalue / sizeof yygotovalue[0
 static struct parser_goto parser_default_gotos[sizeof yygotodefault / sizeof yygotodefault[0]];
 static bool parser_rows_gathered = false;
 
+/* A goto comb base or a nonterminal as a byte offset into the goto records. */
+static int parser_goto_offset(int n)
+{
+    return (int)((unsigned int)n * (unsigned int)sizeof(struct parser_goto));
+}
+
+/* Puts the rule (or -1 for none) with its length and nonterminal into row. */
+static void parser_set_rule(struct parser_row *row, int rule)
+{
+    row->rule = rule;
+    row->length = rule >= 0 ? yyr2[rule] : 0;
+    row->nonterm = parser_goto_offset(rule >= 0 ? yyr1[rule] : 0);
+}
+
 /* The record of a state, read from the tables. */
 static struct parser_row parser_row_of(int state)
 {
     struct parser_row row;
-    int rule = yydefact[state];
-    int gotos = yylookup[4] != 0 ? yyactbase[state] : yygotobase[state];
     row.actions = yyactbase[state];
-    row.gotos = (int)((unsigned int)gotos * (unsigned int)sizeof(struct parser_goto));
-    row.rule = rule;
-    row.length = rule >= 0 ? yyr2[rule] : 0;
-    row.nonterm = (rule >= 0 ? yyr1[rule] : 0) * (int)sizeof(struct parser_goto);
+    row.gotos = parser_goto_offset(yylookup[4] != 0 ? yyactbase[state] : yygotobase[state]);
+    parser_set_rule(&row, yydefact[state]);
     return row;
 }
 
@@ -202,7 +212,7 @@ static struct parser_goto parser_goto_to(int nonterm, int state)
 {
     struct parser_goto found;
     memset(&found, 0, sizeof found);
-    found.nonterm = nonterm * (int)sizeof(struct parser_goto);
+    found.nonterm = parser_goto_offset(nonterm);
     found.state = state;
     if (state >= 0) {
         found.row = parser_row_of(state);
@@ -219,10 +229,7 @@ static struct parser_action parser_action_of(int value)
     if (value > 0) {
         action.row = parser_row_of(value - 1);
     } else if (value < 0) {
-        int rule = -(value + 1) / 2;
-        action.row.rule = rule;
-        action.row.length = yyr2[rule];
-        action.row.nonterm = yyr1[rule] * (int)sizeof(struct parser_goto);
+        parser_set_rule(&action.row, -(value + 1) / 2);
     }
     return action;
 }
