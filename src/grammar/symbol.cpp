@@ -42,12 +42,6 @@ size_t position_from(const symbol_set* set, size_t from, symbol s) {
 
 }  // namespace
 
-symbol symbol_for_term(struct term* t) { return symbol{t, nullptr}; }
-
-symbol symbol_for_nonterm(struct nonterm* n) { return symbol{nullptr, n}; }
-
-symbol symbol_for_endmark() { return symbol{nullptr, nullptr}; }
-
 void symbol_print(const symbol* s, FILE* stream) {
   if (s->term != nullptr) {
     ustring_print(s->term->name, stream);

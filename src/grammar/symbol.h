@@ -22,13 +22,13 @@ struct symbols : growable<symbol> {};
 struct symbol_set : growable<symbol> {};
 
 // The terminal symbol of t.
-symbol symbol_for_term(struct term* t);
+inline symbol symbol_for_term(struct term* t) { return symbol{t, nullptr}; }
 
 // The nonterminal symbol of n.
-symbol symbol_for_nonterm(struct nonterm* n);
+inline symbol symbol_for_nonterm(struct nonterm* n) { return symbol{nullptr, n}; }
 
 // The end marker.
-symbol symbol_for_endmark();
+inline symbol symbol_for_endmark() { return symbol{nullptr, nullptr}; }
 
 // True iff both pointers of a and b are equal.
 inline bool symbol_equals(symbol a, symbol b) { return a.term == b.term && a.nonterm == b.nonterm; }

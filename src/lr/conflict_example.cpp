@@ -26,20 +26,25 @@ void visit_level(const solver* s, state_paths* paths, size_t* level, size_t leve
   *next_count = 0;
   for (size_t k = 0; k < level_count; ++k) {
     const state* from = s->states->items[level[k]];
-    for (const state_map* edge = from->transitions; edge != nullptr; edge = edge->next) {
-      size_t to = edge->state->id;
-      if (seen[to]) continue;
+    // Transitions on terminals, then on nonterminals: every edge in symbol order.
+    auto reach = [paths, next, next_count, seen, from](symbol x, const state* target) {
+      size_t to = target->id;
+      if (seen[to]) return;
       seen[to] = true;
       paths->previous[to] = from->id;
-      paths->through[to] = edge->symbol;
+      paths->through[to] = x;
       next[(*next_count)++] = to;
+    };
+    for (size_t e = 0; e < from->transition_count; ++e) {
+      reach(symbol_for_term(from->transitions[e].term), from->transitions[e].target);
     }
+    for (const state_map* edge = from->gotos; edge != nullptr; edge = edge->next) reach(edge->symbol, edge->state);
   }
 }
 
 // The items of st that shift lookahead, rule numbers ascending: the kernel of the state it shifts to, one mark back.
 size_t shifting_items(const solver* s, const state* st, symbol lookahead, shifting_item* out, size_t most) {
-  const state* target = state_map_find(st->transitions, lookahead);
+  const state* target = state_transition(st, lookahead);
   if (target == nullptr || target->kernel == nullptr) return 0;
   const core_table* t = s->cores;
   size_t count = 0;

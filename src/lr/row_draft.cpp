@@ -62,12 +62,14 @@ size_t most_reductions(const row_draft* d) {
 }
 
 // Calls visit(terminal, target) for every shift the row keeps, in key order:
-// the terminal transitions, which come first among the state's, less those settled otherwise.
+// the state's transitions less those settled otherwise.
 template <typename Visit>
 bool each_shift(const row_draft* d, Visit visit) {
-  for (const state_map* node = d->st->transitions; node != nullptr && node->symbol.term != nullptr; node = node->next) {
-    if (d->any_unshifted && lookahead_set_has(d->unshifted, d->table->bit_of_term[node->symbol.term->id])) continue;
-    if (!visit(node->symbol, node->state)) return false;
+  const state* st = d->st;
+  for (size_t k = 0; k < st->transition_count; ++k) {
+    term* x = st->transitions[k].term;
+    if (d->any_unshifted && lookahead_set_has(d->unshifted, d->table->bit_of_term[x->id])) continue;
+    if (!visit(symbol_for_term(x), st->transitions[k].target)) return false;
   }
   return true;
 }
@@ -179,8 +181,8 @@ bool row_draft_add(row_draft* d, rule* r, const lookahead_word* set, bool accept
 bool row_draft_settle(row_draft* d, conflicts* found) {
   const core_table* t = d->table;
   if (lookahead_set_is_empty(d->taken, t->words)) return true;  // nothing to settle: most states only shift
-  for (const state_map* node = d->st->transitions; node != nullptr && node->symbol.term != nullptr; node = node->next) {
-    symbol x = node->symbol;
+  for (size_t k = 0; k < d->st->transition_count; ++k) {
+    symbol x = symbol_for_term(d->st->transitions[k].term);
     size_t bit = t->bit_of_term[x.term->id];
     if (!lookahead_set_has(d->taken, bit)) continue;
     size_t position = position_of(d, bit);

@@ -50,7 +50,7 @@ bool add_start_state(solver* s) {
 
 // The transitions of the state being explored, by the place of their
 // symbol in symbol order: found key by key in exploration order, they are
-// read back in the order of the transitions map.
+// read back in the order the state keeps them.
 struct found_transitions {
   void* arrays;           // the one block of both arrays, owned
   state** by_rank;        // by place in symbol order: the target, when ranks holds it
@@ -76,9 +76,9 @@ void found_transitions_add(found_transitions* found, const core_table* t, size_t
   lookahead_set_add(found->ranks, rank);
 }
 
-// Makes from's transitions map, in one block, from the transitions found, and empties found.
+// Gives from the transitions found, and empties found.
 bool record_transitions(state* from, const core_table* t, found_transitions* found) {
-  bool recorded = symbol_map_pack(&from->transitions, [found, t](auto add) {
+  bool recorded = state_set_transitions(from, [found, t](auto add) {
     for (size_t rank = lookahead_set_next(found->ranks, 0, found->words); rank != SIZE_MAX;
          rank = lookahead_set_next(found->ranks, rank + 1, found->words)) {
       add(core_table_key_symbol(t, t->key_by_rank[rank]), found->by_rank[rank]);

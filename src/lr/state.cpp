@@ -1,5 +1,8 @@
 #include "lr/state.h"
 
+#include <algorithm>
+#include <functional>
+
 state* state_new() {
   state* s = memory_new_record<state>();
   if (s == nullptr) return nullptr;
@@ -14,18 +17,31 @@ state* state_new() {
 void state_free(state* s) {
   if (s == nullptr) return;
   item_set_free(s->items);
-  state_map_free(s->transitions);
+  state_clear_transitions(s);
   item_groups_free(s->kernel);
   item_groups_free(s->reductions);
   memory_release(s);
 }
 
-bool state_solve_gotos(state* s) {
-  // Nonterminals sort after terminals, so the list from the first of them
-  // on is a map of its own: the gotos share the transitions' nodes.
-  s->gotos = const_cast<state_map*>(symbol_map_first_nonterm(s->transitions));
-  return true;
+void state_clear_transitions(state* s) {
+  memory_release(s->transitions);
+  s->transitions = nullptr;
+  s->transition_count = 0;
+  s->gotos = state_map_free(s->gotos);
 }
+
+state* state_transition(const state* s, symbol x) {
+  if (x.term == nullptr) return state_map_find(s->gotos, x);
+  // Transitions ascend in symbol order, which among terminals is the order of their records.
+  const term_transition* first = s->transitions;
+  const term_transition* last = s->transitions + s->transition_count;
+  const term_transition* at = std::lower_bound(first, last, x.term, [](const term_transition& t, const term* key) {
+    return std::less<const term*>()(t.term, key);
+  });
+  return at != last && at->term == x.term ? at->target : nullptr;
+}
+
+bool state_solve_gotos(state*) { return true; }
 
 void state_print(const state* s, FILE* stream) {
   std::fputs("State {\n", stream);

@@ -12,12 +12,19 @@
 
 struct action;
 
+// A move on a terminal: the state that shifting it leads to.
+struct term_transition {
+  struct term* term;
+  ::state* target;  // not owned
+};
+
 // One state of the canonical LR(1) automaton.
 struct state {
   size_t id;                 // position in the solver's states; the start state is 0
   item_set* items;           // all items, kernel and closure, when built item by item; the solver leaves it empty (solver_state_items gives them)
-  state_map* transitions;    // symbol -> successor, terminals and nonterminals (never the end marker), owned nodes
-  state_map* gotos;          // the nonterminal entries of transitions: the list from its first nonterminal on, not owned
+  term_transition* transitions;  // the successors on terminals, ascending in symbol order, one owned block; null when none
+  size_t transition_count;
+  state_map* gotos;          // the successors on nonterminals, owned nodes
   struct action* action;     // the shared action row, not owned; null until built
   item_groups* kernel;       // the solver's compact kernel, owned; null otherwise
   item_groups* reductions;   // the solver's completed items by rule in item order, owned; null when none
@@ -29,10 +36,43 @@ struct states : growable<state*> {};
 // An empty state; null when memory is exhausted.
 state* state_new();
 
-// Releases the items, the transitions, the compact groups and the record, never the action row; accepts null.
+// Releases the items, the transitions, the gotos, the compact groups and the record, never the action row; accepts null.
 void state_free(state* s);
 
-// Points gotos at the nonterminal entries of transitions, which follow every terminal one; true (nothing is allocated).
+// Frees the transitions and the gotos of s, leaving it without successors.
+void state_clear_transitions(state* s);
+
+// Gives s the successors that each(add) passes to add(symbol, target),
+// symbols strictly ascending and never the end marker: those on terminals
+// become the transitions, in one block, since there may be hundreds of them
+// in each of many thousands of states; those on nonterminals the gotos.
+// Each is called three times. False, s without successors, when memory is
+// exhausted.
+template <typename Each>
+bool state_set_transitions(state* s, Each each) {
+  state_clear_transitions(s);
+  size_t terminals = 0;
+  each([&terminals](symbol x, ::state*) { terminals += x.term != nullptr ? 1 : 0; });
+  if (terminals > 0) {
+    s->transitions = static_cast<term_transition*>(memory_alloc(terminals * sizeof(term_transition)));
+    if (s->transitions == nullptr) return false;
+    each([s](symbol x, ::state* target) {
+      if (x.term != nullptr) s->transitions[s->transition_count++] = term_transition{x.term, target};
+    });
+  }
+  bool packed = symbol_map_pack(&s->gotos, [&each](auto add) {
+    each([&add](symbol x, ::state* target) {
+      if (x.term == nullptr) add(x, target);
+    });
+  });
+  if (!packed) state_clear_transitions(s);
+  return packed;
+}
+
+// The successor of s on x, a terminal or a nonterminal; null when there is none.
+state* state_transition(const state* s, symbol x);
+
+// The gotos are made with the transitions (state_set_transitions): true, as nothing is left to do.
 bool state_solve_gotos(state* s);
 
 // Writes "State {", the items one per line, and "}" without a newline.

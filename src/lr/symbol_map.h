@@ -296,25 +296,6 @@ V* symbol_map_find(const symbol_map<V>* map, symbol key) {
   return node != nullptr && symbol_equals(node->symbol, key) ? symbol_map_target(node) : nullptr;
 }
 
-// The first node whose key is a nonterminal or the end marker, which sort
-// after every terminal, found along the lanes; null when there is none.
-template <typename V>
-const symbol_map<V>* symbol_map_first_nonterm(const symbol_map<V>* map) {
-  if (map == nullptr) return nullptr;
-  symbol_map_head<V>* head = map->head;
-  const symbol_map<V>* before = nullptr;  // the last terminal node found so far; null while none is
-  for (size_t lane = symbol_map_head_height(head); lane-- > 0;) {
-    const symbol_map<V>* ahead = before == nullptr ? symbol_map_head_lanes(head)[lane] : symbol_map_lanes(before)[lane];
-    while (ahead != nullptr && ahead->symbol.term != nullptr) {
-      before = ahead;
-      ahead = symbol_map_lanes(before)[lane];
-    }
-  }
-  const symbol_map<V>* node = before == nullptr ? map : before->next;
-  while (node != nullptr && node->symbol.term != nullptr) node = node->next;
-  return node;
-}
-
 // Removes key and its value; false when the key is not present.
 template <typename V>
 bool symbol_map_remove(symbol_map<V>** map, symbol key) {

@@ -153,7 +153,7 @@ TEST(RowForState, ShiftAndReduceOnOneTerminalKeepTheShiftAndRecordTheConflict) {
   literal_state l("%token x\n%%\nS : A x { } ;\nA : x { } | { } ;\n", "S");
   item_insert(l.s->items, item_make(test_rule(l.f.g, "S", 0), 0, symbol_for_endmark()), nullptr);
   ASSERT_TRUE(state_solve_closure(l.s));
-  state_map_insert(&l.s->transitions, test_t(l.f.g, "x"), l.target, nullptr);
+  state_add_transition(l.s, test_t(l.f.g, "x"), l.target);
   conflicts* found = conflicts_new();
   testing::internal::CaptureStderr();
   action* row = actions_new_for_state(l.s, l.accept, found);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "lr/first_follow.h"
+#include "support/item_by_item.h"
 #include "support/test_grammar.h"
 
 namespace {
@@ -64,7 +65,7 @@ struct drafting {
     return added;
   }
 
-  void shift(const char* name) { ASSERT_TRUE(state_map_insert(&st->transitions, test_t(g, name), target, nullptr)); }
+  void shift(const char* name) { ASSERT_TRUE(state_add_transition(st, test_t(g, name), target)); }
 
   // Chooses the default rule and builds the row.
   void build() {
@@ -214,7 +215,7 @@ TEST(RowDraft, AnEqualDraftFindsTheBuiltRowAndAnyDifferenceMissesIt) {
   for (const variant& v : variants) {
     SCOPED_TRACE(v.name);
     state* other = state_new();
-    for (const char* name : v.shifts) state_map_insert(&other->transitions, test_t(d.g, name), d.target, nullptr);
+    for (const char* name : v.shifts) state_add_transition(other, test_t(d.g, name), d.target);
     std::swap(d.st, other);
     ASSERT_TRUE(d.add(v.completions, &report, &clash));
     ASSERT_TRUE(row_draft_settle(d.draft, found));

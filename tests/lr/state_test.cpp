@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "lr/first_follow.h"
 #include "support/item_by_item.h"
@@ -101,18 +103,43 @@ TEST(Successor, LookaheadsAloneKeepStatesApart) {
   for (state* s : {after_x, after_z, a1, a2}) state_free(s);
 }
 
-TEST(Gotos, AreTheNonterminalTransitionsOnly) {
-  fixture f("%token x\n%%\nS : A x { } ;\nA : x { } ;\n");
+// Successors given in symbol order come back one by one, those on
+// terminals as the transitions, the rest as the gotos; a failed allocation
+// leaves the state without any.
+TEST(Transitions, TerminalsAreTheTransitionsAndNonterminalsTheGotos) {
+  fixture f("%token x y z\n%%\nS : A B x { } ;\nA : y { } ;\nB : z { } ;\n");
+  std::vector<symbol> keys;
+  for (size_t i = 0; i < f.g->terms->count; ++i) keys.push_back(symbol_for_term(f.g->terms->items[i]));
+  for (size_t i = 0; i < f.g->nonterms->count; ++i) keys.push_back(symbol_for_nonterm(f.g->nonterms->items[i]));
+  std::sort(keys.begin(), keys.end(), symbol_less);
+  std::vector<state*> targets;
+  for (size_t k = 0; k < keys.size(); ++k) targets.push_back(state_new());
   state* s = state_new();
-  state* target = state_new();
-  state_map_insert(&s->transitions, test_t(f.g, "x"), target, nullptr);
-  state_map_insert(&s->transitions, test_n(f.g, "A"), target, nullptr);
+  size_t live = memory_live_blocks();
+  auto give = [&](auto add) {
+    for (size_t k = 0; k < keys.size(); ++k) add(keys[k], targets[k]);
+  };
+  for (size_t k = 1;; ++k) {
+    memory_fail_at(k);
+    bool set = state_set_transitions(s, give);
+    memory_fail_at(0);
+    if (set) break;
+    EXPECT_EQ(memory_live_blocks(), live) << "failure at allocation " << k;
+    EXPECT_EQ(s->transition_count, 0u);
+    EXPECT_EQ(s->gotos, nullptr);
+  }
+  EXPECT_EQ(s->transition_count, f.g->terms->count);
+  size_t gotos = 0;
+  for (const state_map* node = s->gotos; node != nullptr; node = node->next) {
+    EXPECT_NE(node->symbol.nonterm, nullptr);
+    ++gotos;
+  }
+  EXPECT_EQ(gotos, f.g->nonterms->count);
+  for (size_t k = 0; k < keys.size(); ++k) EXPECT_EQ(state_transition(s, keys[k]), targets[k]) << k;
+  EXPECT_EQ(state_transition(s, symbol_for_endmark()), nullptr);
   ASSERT_TRUE(state_solve_gotos(s));
-  ASSERT_NE(s->gotos, nullptr);
-  EXPECT_EQ(s->gotos->next, nullptr);
-  EXPECT_EQ(state_map_find(s->gotos, test_n(f.g, "A")), target);
   state_free(s);
-  state_free(target);
+  for (state* t : targets) state_free(t);
 }
 
 TEST(StatePrint, ListsTheItemsInsideBraces) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "support/item_by_item.h"
 #include "support/test_grammar.h"
 #include "text/memory.h"
 
@@ -106,8 +107,7 @@ struct wide_numbers {
     wide_rule->id = 98765;
     row->default_rule = wide_rule;
     rule_map_insert(&row->accepts, symbol_for_endmark(), wide_rule, nullptr);
-    state_map_insert(&small->transitions, test_n(g, "S"), big, nullptr);
-    state_solve_gotos(small);  // the gotos are the nonterminal part of the transitions
+    state_add_transition(small, test_n(g, "S"), big);  // a nonterminal one: a goto
   }
   ~wide_numbers() {
     solver_free(s);

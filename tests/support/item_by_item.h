@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "grammar/nonterm.h"
 #include "grammar/term.h"
@@ -92,6 +94,24 @@ inline state* state_new_after_symbol(const state* s, symbol x) {
     return nullptr;
   }
   return next;
+}
+
+// Adds the successor of s on x, terminal or nonterminal, unless s has one
+// already, by making its successors again with the one more: a state's
+// successors are otherwise made all at once. False when memory is exhausted.
+inline bool state_add_transition(state* s, symbol x, state* target) {
+  std::vector<std::pair<symbol, state*>> successors;
+  for (size_t k = 0; k < s->transition_count; ++k) {
+    successors.emplace_back(symbol_for_term(s->transitions[k].term), s->transitions[k].target);
+  }
+  for (const state_map* node = s->gotos; node != nullptr; node = node->next) successors.emplace_back(node->symbol, node->state);
+  auto place = std::lower_bound(successors.begin(), successors.end(), x,
+                                [](const std::pair<symbol, state*>& a, symbol key) { return symbol_less(a.first, key); });
+  if (place != successors.end() && symbol_equals(place->first, x)) return true;
+  successors.insert(place, {x, target});
+  return state_set_transitions(s, [&successors](auto add) {
+    for (const auto& [key, to] : successors) add(key, to);
+  });
 }
 
 // The row built entry by entry, one map node per lookahead.
@@ -206,7 +226,7 @@ inline action* actions_new_for_state(const state* s, item accept_item, conflicts
       added = action_add_completion(row, i, item_by_item_accepts(i, accept_item, every_alternative_of), &conflicted);
     } else if (item_next_symbol(i).nonterm == nullptr) {
       symbol t = item_next_symbol(i);
-      state* target = state_map_find(s->transitions, t);
+      state* target = state_transition(s, t);
       if (target != nullptr) added = action_add_shift(row, t, target);
     }
     if (!added) return action_free(row);
