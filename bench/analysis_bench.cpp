@@ -220,7 +220,7 @@ bool bench_grammar(const settings& s, const char* path, const char* name, long e
     return false;
   }
   *per_state = seconds * 1e6 / static_cast<double>(m.states);
-  std::printf("%-16s %9zu %12zu %6zu %8zu %8zu %9.3f %9.1f %9.1f", name, m.terminals, m.nonterminals, m.rules,
+  std::printf("%-16s %9zu %12zu %6zu %8zu %8zu %9.4f %9.2f %9.1f", name, m.terminals, m.nonterminals, m.rules,
               m.states, m.rows, seconds, *per_state,
               static_cast<double>(peak_kib) / 1024.0);
   if (s.baseline != nullptr) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "lr/item_groups.h"
 #include "text/array_block.h"
 #include "text/growable.h"
 #include "text/hash_index.h"
@@ -231,11 +232,16 @@ uint64_t row_draft_hash(const row_draft* d) {
     shifts += mix_entry(0, x, target);
     return true;
   });
+  // A rule owns the same lookaheads in equal drafts, whatever the order the
+  // rules came in: each rule other than the default is hashed with its whole
+  // set, a few word operations where a wide grammar has hundreds of entries.
   uint64_t reductions = 0;
-  each_reduction(d, [&reductions](symbol x, const rule* r) {
-    reductions += mix_entry(0, x, r);
-    return true;
-  });
+  for (size_t position = 0; position < d->count; ++position) {
+    const lookahead_word* set = set_at(d, position);
+    if (d->rules[position] == d->default_rule || lookahead_set_is_empty(set, d->table->words)) continue;
+    reductions += hash_mix(hash_mix(0, reinterpret_cast<uintptr_t>(d->rules[position])),
+                           lookahead_set_hash(set, d->table->words));
+  }
   uint64_t hash = hash_mix(hash_mix(hash_mix(0, shifts), 1), reductions);
   hash = mix_map(hash_mix(hash, 2), d->accepts);
   hash = mix_map(hash_mix(hash, 3), d->errors);

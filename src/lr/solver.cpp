@@ -52,10 +52,12 @@ bool add_start_state(solver* s) {
 // symbol in symbol order: found key by key in exploration order, they are
 // read back in the order the state keeps them.
 struct found_transitions {
-  void* arrays;           // the one block of both arrays, owned
+  void* arrays;           // the one block of the arrays below, owned
   state** by_rank;        // by place in symbol order: the target, when ranks holds it
   lookahead_word* ranks;  // the places of the transitions found so far
   size_t words;           // words of ranks
+  symbol* symbols;        // while recording: the symbols of the transitions found, ascending
+  state** targets;        // while recording: their targets
 };
 
 // Lays out found's arrays for the keys of t, no transition found; false when memory is exhausted.
@@ -65,6 +67,8 @@ bool found_transitions_new(found_transitions* found, const core_table* t) {
   found->arrays = array_block_new([found, keys](array_block* b) {
     array_block_take(b, &found->by_rank, keys);
     array_block_take(b, &found->ranks, found->words);
+    array_block_take(b, &found->symbols, keys);
+    array_block_take(b, &found->targets, keys);
   });
   return found->arrays != nullptr;
 }
@@ -78,14 +82,16 @@ void found_transitions_add(found_transitions* found, const core_table* t, size_t
 
 // Gives from the transitions found, and empties found.
 bool record_transitions(state* from, const core_table* t, found_transitions* found) {
-  bool recorded = state_set_transitions(from, [found, t](auto add) {
-    for (size_t rank = lookahead_set_next(found->ranks, 0, found->words); rank != SIZE_MAX;
-         rank = lookahead_set_next(found->ranks, rank + 1, found->words)) {
-      add(core_table_key_symbol(t, t->key_by_rank[rank]), found->by_rank[rank]);
-    }
-  });
+  size_t count = 0;
+  for (size_t rank = lookahead_set_next(found->ranks, 0, found->words); rank != SIZE_MAX;
+       rank = lookahead_set_next(found->ranks, rank + 1, found->words)) {
+    found->symbols[count] = core_table_key_symbol(t, t->key_by_rank[rank]);
+    found->targets[count++] = found->by_rank[rank];
+  }
   std::memset(found->ranks, 0, found->words * sizeof(lookahead_word));
-  return recorded;
+  return state_set_transitions(from, [found, count](auto add) {
+    for (size_t k = 0; k < count; ++k) add(found->symbols[k], found->targets[k]);
+  });
 }
 
 // The state reached on key: known from the context of the closure's added
