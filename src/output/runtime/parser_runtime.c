@@ -158,12 +158,16 @@ static unsigned int find_column(int symbol)
 }
 
 /* A slot of the goto comb with the record of the state it leads to, so that
-   a reduction finds its target and that target's record in one load. */
+   a reduction finds its target and that target's record in one load. A run
+   of default reductions of one symbol keeps reducing onto the same exposed
+   state, so a slot also knows where such a run goes two steps on: the loop
+   then learns each goto one step before it needs it, instead of waiting for
+   the load that the goto before it makes. */
 struct parser_goto {
     int nonterm;           /* the nonterminal the slot confirms, in bytes, or -1 times the record's size */
     int state;             /* the state reached, or -1 */
     struct parser_row row; /* that state's record */
-    int unused;            /* rounds the record to 32 bytes, so that one seldom spans two cache lines */
+    int ahead;             /* the record (in bytes) that two default reductions of one symbol lead to from the slot's row, or -1 */
 };
 
 /* A slot of the action comb with what its entry leads to: after a shift,
@@ -177,10 +181,13 @@ struct parser_action {
 };
 
 /* One record per slot of either comb and per nonterminal's default goto,
-   gathered from the tables by the first parse. */
+   gathered from the tables by the first parse. The default gotos follow the
+   goto comb's slots in one array, so that any goto record is a byte offset
+   into it. */
 static struct parser_action parser_actions[sizeof yyactvalue / sizeof yyactvalue[0]];
-static struct parser_goto parser_gotos[sizeof yygotovalue / sizeof yygotovalue[0]];
-static struct parser_goto parser_default_gotos[sizeof yygotodefault / sizeof yygotodefault[0]];
+static struct parser_goto parser_gotos[sizeof yygotovalue / sizeof yygotovalue[0] + sizeof yygotodefault / sizeof yygotodefault[0]];
+static const size_t parser_comb_bytes = sizeof yygotovalue / sizeof yygotovalue[0] * sizeof(struct parser_goto);
+static struct parser_goto *const parser_default_gotos = parser_gotos + sizeof yygotovalue / sizeof yygotovalue[0];
 static bool parser_rows_gathered = false;
 
 /* A goto comb base or a nonterminal as a byte offset into the goto records. */
@@ -214,6 +221,7 @@ static struct parser_goto parser_goto_to(int nonterm, int state)
     memset(&found, 0, sizeof found);
     found.nonterm = parser_goto_offset(nonterm);
     found.state = state;
+    found.ahead = -1;
     if (state >= 0) {
         found.row = parser_row_of(state);
     }
@@ -234,6 +242,34 @@ static struct parser_action parser_action_of(int value)
     return action;
 }
 
+static const struct parser_goto *find_goto(int base, int nonterm);
+
+/* The goto that a default reduction of one symbol in found's state makes
+   from the row whose goto comb base (in bytes) is given, or NULL when found
+   is NULL, leads nowhere or its state's default rule is not of one symbol. */
+static const struct parser_goto *parser_goto_after(const struct parser_goto *found, int base)
+{
+    if (found == NULL || found->state < 0 || found->row.length != 1) {
+        return NULL;
+    }
+    return find_goto(base, found->row.nonterm);
+}
+
+/* Gives every slot of the goto comb that a row owns the record that two
+   default reductions of one symbol lead to from that row. A default goto
+   serves many rows, so it knows none. */
+static void parser_look_ahead(void)
+{
+    for (size_t slot = 0; slot < (size_t)yylookup[3]; ++slot) {
+        struct parser_goto *found = &parser_gotos[slot];
+        int base = parser_goto_offset((int)slot) - found->nonterm;
+        const struct parser_goto *ahead = parser_goto_after(parser_goto_after(found, base), base);
+        if (ahead != NULL) {
+            found->ahead = (int)((const char *)ahead - (const char *)parser_gotos);
+        }
+    }
+}
+
 /* Gathers the records from the tables, once. */
 static void parser_gather_rows(void)
 {
@@ -251,6 +287,7 @@ static void parser_gather_rows(void)
     for (size_t n = 0; n < sizeof yygotodefault / sizeof yygotodefault[0]; ++n) {
         parser_default_gotos[n] = parser_goto_to((int)n, yygotodefault[n]);
     }
+    parser_look_ahead();
     parser_first_row = parser_row_of(0);
     parser_rows_gathered = true;
 }
@@ -272,7 +309,7 @@ static const struct parser_action *find_action(const struct parser_row *row, uns
 static const struct parser_goto *find_goto(int base, int nonterm)
 {
     unsigned int offset = (unsigned int)base + (unsigned int)nonterm;
-    if (offset < sizeof parser_gotos) {
+    if (offset < parser_comb_bytes) {
         const struct parser_goto *found = (const struct parser_goto *)(const void *)((const char *)parser_gotos + offset);
         if (found->nonterm == nonterm) {
             return found;
@@ -374,14 +411,41 @@ static bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
     int top = parser->states[count - 1];
     int below = count >= 2 ? parser->gotos[count - 2] : 0;
     const struct parser_row *row = parser->row;
+    /* The goto record that brought the top state, if a goto did, and the
+       record that a default reduction of one symbol there leads to, once
+       known (in bytes; -1 until then). */
+    const struct parser_goto *here = NULL;
+    int ahead = -1;
     bool accept = parser->accept;
+    if (accept || top < 0) {
+        /* The input was accepted already: nothing may follow it. */
+        printf("No Rule '%s'\n", parser_token_text());
+        return false;
+    }
     for (;;) {
-        if (accept || top < 0) {
-            /* The input was accepted already: nothing may follow it. */
-            printf("No Rule '%s'\n", parser_token_text());
-            return false;
-        }
         const struct parser_action *action = find_action(row, column);
+        /* The most common step: a default reduction of one symbol. It needs
+           none of the checks below, replaces the top entry and exposes the
+           same state as the step before, so the goto after it is known in
+           advance. A goto that leads nowhere is left to the full step. */
+        if (action == NULL && row->length == 1 && count >= 2 && run < 64) {
+            const struct parser_goto *next = ahead >= 0
+                ? (const struct parser_goto *)(const void *)((const char *)parser_gotos + ahead)
+                : find_goto(below, row->nonterm);
+            if (next->state >= 0) {
+                ahead = here != NULL ? here->ahead : -1;
+                here = next;
+                ++run;
+                YYSTYPE result;
+                yyaction(row->rule, &result, (int)count, parser->values);
+                top = next->state;
+                row = &next->row;
+                parser->values[count - 1] = result;
+                parser->states[count - 1] = top;
+                parser->gotos[count - 1] = row->gotos;
+                continue;
+            }
+        }
         const struct parser_row *reduce = row;
         if (action != NULL) {
             if (action->value > 0) {
@@ -442,6 +506,8 @@ static bool parser_advance(struct parser *parser, int symbol, YYSTYPE value)
             lowest = count;
         }
         const struct parser_goto *found = find_goto(exposed, nonterm);
+        here = found;
+        ahead = -1;
         top = found->state;
         row = &found->row;
         if (top == -1 && !accept) {
