@@ -15,10 +15,11 @@
 // Each parser is compiled with cc -O2 together with a small scanner that hands
 // the stream over from memory; yyparse runs once per sentence.
 //
-// Usage: runtime_bench [--baseline PATH] [--new PATH] [--tokens N] [--only NAME] [--keep] [folder]
+// Usage: runtime_bench [--baseline PATH] [--new PATH] [--tokens N] [--rounds N] [--only NAME] [--keep] [folder]
 //   --baseline PATH  the generator before a change (default: this build's parser)
 //   --new PATH       the generator after it (default: this build's parser)
 //   --tokens N       tokens per grammar (default 1000000)
+//   --rounds N       timed passes of each parser, alternating, the best kept (default 5; more on a busy machine)
 //   --only NAME      measure only the grammar of that file name (e.g. wide_512.y)
 //   --keep           keep the scratch folder (parsers, sources and NAME.stream files) for profiling
 //
@@ -51,7 +52,7 @@
 namespace {
 
 constexpr size_t default_tokens = 1000000;
-constexpr int timing_rounds = 5;    // alternating baseline and new, best of each
+constexpr int timing_rounds = 5;    // alternating baseline and new, best of each, unless --rounds says otherwise
 constexpr int most_batches = 8;     // rounds of derivation and acceptance check per grammar
 constexpr size_t first_budget = 4096;
 constexpr size_t least_budget = 16;
@@ -449,6 +450,7 @@ struct settings {
   const char* folder = VELLMARK_GRAMMAR_DIR;
   const char* only = nullptr;
   bool keep = false;
+  int rounds = timing_rounds;
 };
 
 // Measures both generators' parsers of one grammar and prints its row.
@@ -472,7 +474,7 @@ void bench_grammar(const workshop& w, const settings& s, const char* grammar_pat
   valid_stream stream;
   std::string stream_path = scratch_path(w, std::string(name).append(".stream").c_str());
   if (!make_valid_stream(w, p, before, s.tokens, &stream) || !write_stream(stream_path, stream.tokens)) return;
-  for (int round = 0; round < timing_rounds; ++round) {
+  for (int round = 0; round < s.rounds; ++round) {
     if (!time_parser(w, stream_path, &before) || !time_parser(w, stream_path, &after)) {
       std::printf("%-16s a parser failed while timed.\n", name);
       return;
@@ -513,6 +515,8 @@ bool read_settings(int argc, char** argv, settings* s) {
       s->fresh = argv[++i];
     } else if (has_value && std::strcmp(argv[i], "--tokens") == 0) {
       s->tokens = std::strtoul(argv[++i], nullptr, 10);
+    } else if (has_value && std::strcmp(argv[i], "--rounds") == 0) {
+      s->rounds = std::atoi(argv[++i]);
     } else if (has_value && std::strcmp(argv[i], "--only") == 0) {
       s->only = argv[++i];
     } else if (std::strcmp(argv[i], "--keep") == 0) {
@@ -520,11 +524,11 @@ bool read_settings(int argc, char** argv, settings* s) {
     } else if (argv[i][0] != '-') {
       s->folder = argv[i];
     } else {
-      std::printf("Usage: runtime_bench [--baseline PATH] [--new PATH] [--tokens N] [--only NAME] [--keep] [folder]\n");
+      std::printf("Usage: runtime_bench [--baseline PATH] [--new PATH] [--tokens N] [--rounds N] [--only NAME] [--keep] [folder]\n");
       return false;
     }
   }
-  return s->tokens > 0;
+  return s->tokens > 0 && s->rounds > 0;
 }
 
 }  // namespace
@@ -534,7 +538,7 @@ int main(int argc, char** argv) {
   workshop w;
   if (!read_settings(argc, argv, &s) || !open_workshop(&w)) return 1;
   std::printf("Generated parsers on random valid token streams, best of %d timed passes each (processor time).\n",
-              timing_rounds);
+              s.rounds);
   std::printf("baseline: %s\nnew:      %s\n\n", s.baseline, s.fresh);
   std::printf("%-16s %9s %6s | %9s %7s %9s | %9s %7s %9s | %7s\n", "", "", "valid", "baseline", "cc -O2", "M tokens",
               "new", "cc -O2", "M tokens", "");
