@@ -198,13 +198,3 @@ void core_table_free(core_table* table) {
   memory_release(table->arrays);
   memory_release(table);
 }
-
-symbol core_table_key_symbol(const core_table* table, size_t key) {
-  if (key < table->term_count) return symbol_for_term(table->terms->items[key]);
-  return symbol_for_nonterm(table->nonterms->items[key - table->term_count]);
-}
-
-symbol core_table_bit_symbol(const core_table* table, size_t bit) {
-  if (bit == table->end_marker_bit) return symbol_for_endmark();
-  return symbol_for_term(table->term_by_bit[bit]);
-}

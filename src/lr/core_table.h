@@ -48,10 +48,16 @@ core_table* core_table_new(const grammar* g);
 void core_table_free(core_table* table);
 
 // The symbol of an exploration key.
-symbol core_table_key_symbol(const core_table* table, size_t key);
+inline symbol core_table_key_symbol(const core_table* table, size_t key) {
+  if (key < table->term_count) return symbol_for_term(table->terms->items[key]);
+  return symbol_for_nonterm(table->nonterms->items[key - table->term_count]);
+}
 
 // The lookahead symbol of a set member: a terminal, or the end marker for end_marker_bit.
-symbol core_table_bit_symbol(const core_table* table, size_t bit);
+inline symbol core_table_bit_symbol(const core_table* table, size_t bit) {
+  if (bit == table->end_marker_bit) return symbol_for_endmark();
+  return symbol_for_term(table->term_by_bit[bit]);
+}
 
 // The lookahead set of a core in a row of sets laid out core by core.
 inline const lookahead_word* core_table_rest_first(const core_table* table, size_t core) {

@@ -89,9 +89,7 @@ bool record_transitions(state* from, const core_table* t, found_transitions* fou
     found->targets[count++] = found->by_rank[rank];
   }
   std::memset(found->ranks, 0, found->words * sizeof(lookahead_word));
-  return state_set_transitions(from, [found, count](auto add) {
-    for (size_t k = 0; k < count; ++k) add(found->symbols[k], found->targets[k]);
-  });
+  return state_set_transitions(from, found->symbols, found->targets, count);
 }
 
 // The state reached on key: known from the context of the closure's added

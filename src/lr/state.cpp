@@ -30,6 +30,23 @@ void state_clear_transitions(state* s) {
   s->gotos = state_map_free(s->gotos);
 }
 
+bool state_set_transitions(state* s, const symbol* symbols, state* const* targets, size_t count) {
+  state_clear_transitions(s);
+  size_t terminals = 0;  // terminals sort first
+  while (terminals < count && symbols[terminals].term != nullptr) ++terminals;
+  if (terminals > 0) {
+    s->transitions = static_cast<term_transition*>(memory_alloc(terminals * sizeof(term_transition)));
+    if (s->transitions == nullptr) return false;
+    for (size_t k = 0; k < terminals; ++k) s->transitions[k] = term_transition{symbols[k].term, targets[k]};
+    s->transition_count = terminals;
+  }
+  bool packed = symbol_map_pack(&s->gotos, [=](auto add) {
+    for (size_t k = terminals; k < count; ++k) add(symbols[k], targets[k]);
+  });
+  if (!packed) state_clear_transitions(s);
+  return packed;
+}
+
 state* state_transition(const state* s, symbol x) {
   if (x.term == nullptr) return state_map_find(s->gotos, x);
   // Transitions ascend in symbol order, which among terminals is the order of their records.

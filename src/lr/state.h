@@ -42,32 +42,12 @@ void state_free(state* s);
 // Frees the transitions and the gotos of s, leaving it without successors.
 void state_clear_transitions(state* s);
 
-// Gives s the successors that each(add) passes to add(symbol, target),
+// Gives s the successors on symbols[k] to targets[k] for k below count,
 // symbols strictly ascending and never the end marker: those on terminals
 // become the transitions, in one block, since there may be hundreds of them
 // in each of many thousands of states; those on nonterminals the gotos.
-// Each is called three times. False, s without successors, when memory is
-// exhausted.
-template <typename Each>
-bool state_set_transitions(state* s, Each each) {
-  state_clear_transitions(s);
-  size_t terminals = 0;
-  each([&terminals](symbol x, ::state*) { terminals += x.term != nullptr ? 1 : 0; });
-  if (terminals > 0) {
-    s->transitions = static_cast<term_transition*>(memory_alloc(terminals * sizeof(term_transition)));
-    if (s->transitions == nullptr) return false;
-    each([s](symbol x, ::state* target) {
-      if (x.term != nullptr) s->transitions[s->transition_count++] = term_transition{x.term, target};
-    });
-  }
-  bool packed = symbol_map_pack(&s->gotos, [&each](auto add) {
-    each([&add](symbol x, ::state* target) {
-      if (x.term == nullptr) add(x, target);
-    });
-  });
-  if (!packed) state_clear_transitions(s);
-  return packed;
-}
+// False, s without successors, when memory is exhausted.
+bool state_set_transitions(state* s, const symbol* symbols, state* const* targets, size_t count);
 
 // The successor of s on x, a terminal or a nonterminal; null when there is none.
 state* state_transition(const state* s, symbol x);

@@ -52,7 +52,8 @@ using rule_map = symbol_map<rule>;
 template <typename V>
 struct symbol_map_head {
   size_t height;  // lanes held
-  bool packed;    // the block also holds every node (symbol_map_pack): the map is read and freed only
+  bool packed;    // the block also holds every node, in order and without lanes (symbol_map_pack): the map is read and freed only
+  size_t count;   // when packed: the nodes held
 };
 
 // The value field of a node, whatever its name, for code written once for both maps.
@@ -205,74 +206,32 @@ bool symbol_map_insert(symbol_map<V>** map, symbol key, V* value, bool* inserted
   return true;
 }
 
-// Where appending to a map stands: its last node on each level, so that
-// nodes whose keys ascend past every key held are linked without a search.
-template <typename V>
-struct symbol_map_tail {
-  symbol_map<V>** map;
-  const symbol_map<V>* last[symbol_map_most_lanes + 1];  // level 0: the last node; level L: the last on lane L; null while none
-};
-
-// The tail of an empty map.
-template <typename V>
-symbol_map_tail<V> symbol_map_tail_of_empty(symbol_map<V>** map) {
-  symbol_map_tail<V> tail{};
-  tail.map = map;
-  return tail;
-}
-
-// Links node, whose key is above every key held and which stands on height
-// lanes, after the last node on every level; a first node takes head.
-template <typename V>
-void symbol_map_link_last(symbol_map_tail<V>* tail, symbol_map_head<V>* head, symbol_map<V>* node, size_t height) {
-  if (tail->last[0] == nullptr) {
-    *tail->map = node;
-    node->head = head;
-  } else {
-    const_cast<symbol_map<V>*>(tail->last[0])->next = node;
-  }
-  tail->last[0] = node;
-  for (size_t lane = 0; lane < height; ++lane) {
-    const symbol_map<V>* before = tail->last[lane + 1];
-    (before == nullptr ? symbol_map_head_lanes(head) : symbol_map_lanes(before))[lane] = node;
-    tail->last[lane + 1] = node;
-  }
-}
-
 // Makes the empty *map hold the entries that each(add) passes to
 // add(key, value), keys strictly ascending, with its head and every node in
 // one block: a map built at once and never changed costs one allocation
-// instead of one per key. Such a map may then only be read and freed; each
-// is called twice. False, map empty, when memory is exhausted.
+// instead of one per key, and its nodes follow one another, so that it is
+// searched by bisection without lanes. Such a map may then only be read and
+// freed; each is called twice. False, map empty, when memory is exhausted.
 template <typename V, typename Each>
 bool symbol_map_pack(symbol_map<V>** map, Each each) {
   size_t count = 0;
-  size_t height = 0;
-  size_t links = 0;
-  each([&](symbol key, V*) {
-    size_t h = symbol_map_height(key);
-    height = h > height ? h : height;
-    links += h;
-    ++count;
-  });
+  each([&count](symbol, V*) { ++count; });
   if (count == 0) return true;
-  size_t head_size = sizeof(symbol_map_head<V>) + height * sizeof(symbol_map<V>*);
-  auto* block = static_cast<char*>(
-      memory_alloc_zero(1, head_size + count * sizeof(symbol_map<V>) + links * sizeof(symbol_map<V>*)));
-  if (block == nullptr) return false;
-  auto* head = reinterpret_cast<symbol_map_head<V>*>(block);
-  head->height = height;
+  auto* head = static_cast<symbol_map_head<V>*>(
+      memory_alloc_zero(1, sizeof(symbol_map_head<V>) + count * sizeof(symbol_map<V>)));
+  if (head == nullptr) return false;
   head->packed = true;
-  symbol_map_tail<V> tail = symbol_map_tail_of_empty(map);
-  char* place = block + head_size;
-  each([&](symbol key, V* value) {
-    auto* node = reinterpret_cast<symbol_map<V>*>(place);
-    size_t h = symbol_map_height(key);
-    place += sizeof(symbol_map<V>) + h * sizeof(symbol_map<V>*);
-    node->symbol = key;
-    symbol_map_target(node) = value;
-    symbol_map_link_last(&tail, head, node, h);
+  head->count = count;
+  auto* nodes = reinterpret_cast<symbol_map<V>*>(head + 1);
+  size_t k = 0;
+  each([nodes, &k](symbol key, V* value) {
+    nodes[k].symbol = key;
+    symbol_map_target(&nodes[k]) = value;
+    if (k > 0) nodes[k - 1].next = &nodes[k];
+    ++k;
   });
+  nodes[0].head = head;
+  *map = nodes;
   return true;
 }
 
@@ -282,6 +241,19 @@ V* symbol_map_find(const symbol_map<V>* map, symbol key) {
   if (map == nullptr) return nullptr;
   const symbol_map<V>* node = map;  // the search stands before node, at the head while node is the first
   symbol_map_head<V>* head = map->head;
+  if (head != nullptr && head->packed) {
+    size_t low = 0;
+    size_t high = head->count;
+    while (low < high) {
+      size_t middle = low + (high - low) / 2;
+      if (symbol_less(map[middle].symbol, key)) {
+        low = middle + 1;
+      } else {
+        high = middle;
+      }
+    }
+    return low < head->count && symbol_equals(map[low].symbol, key) ? symbol_map_target(&map[low]) : nullptr;
+  }
   const symbol_map<V>* before = nullptr;
   for (size_t lane = symbol_map_head_height(head); lane-- > 0;) {
     const symbol_map<V>* ahead = before == nullptr ? symbol_map_head_lanes(head)[lane] : symbol_map_lanes(before)[lane];

@@ -109,9 +109,13 @@ inline bool state_add_transition(state* s, symbol x, state* target) {
                                 [](const std::pair<symbol, state*>& a, symbol key) { return symbol_less(a.first, key); });
   if (place != successors.end() && symbol_equals(place->first, x)) return true;
   successors.insert(place, {x, target});
-  return state_set_transitions(s, [&successors](auto add) {
-    for (const auto& [key, to] : successors) add(key, to);
-  });
+  std::vector<symbol> symbols;
+  std::vector<state*> targets;
+  for (const auto& [key, to] : successors) {
+    symbols.push_back(key);
+    targets.push_back(to);
+  }
+  return state_set_transitions(s, symbols.data(), targets.data(), successors.size());
 }
 
 // The row built entry by entry, one map node per lookahead.
