@@ -2,7 +2,8 @@
 // canonical LR(1) construction and the table report) on every grammar of a
 // folder and on the wide synthetic grammar (wide_grammar.h), each in a child
 // process so that its peak memory is its own, in processor time (the least
-// of several rounds, since the machine may be shared), and
+// of several rounds, since the machine may be shared, every grammar once a
+// round so that a change of load reaches all of them alike), and
 // checks the number of states against the folder's README table. Given a
 // baseline generator, it also runs "-v" of the baseline and of this build's
 // parser, alternately, and prints both times side by side with their ratio.
@@ -84,15 +85,32 @@ measurement run_analysis(const char* path) {
   return m;
 }
 
-// Runs the analysis of path in a child rounds times, keeping the least
-// processor time; false when a child could not be run.
-bool measure(const char* path, int rounds, measurement* m, double* seconds, long* peak_kib) {
+// One grammar to measure, with what its rounds found.
+struct bench_entry {
+  char path[4096];
+  char name[max_name];
+  long expected;        // states the README gives; negative when it gives none
+  measurement m;
+  double seconds;       // the least processor time of every round
+  long peak_kib;
+  bool measured;        // every round ran
+};
+
+// Runs the analysis of every entry in a child, round after round, each
+// entry once a round, keeping each one's least processor time: a change in
+// the machine's load during the run then reaches every grammar alike.
+void measure_all(bench_entry* entries, size_t count, int rounds) {
+  for (size_t i = 0; i < count; ++i) entries[i].measured = true;
   for (int round = 0; round < rounds; ++round) {
-    double wall = 0, taken = 0;
-    if (!run_in_child([path] { return run_analysis(path); }, m, &wall, peak_kib, &taken)) return false;
-    if (round == 0 || taken < *seconds) *seconds = taken;
+    for (size_t i = 0; i < count; ++i) {
+      bench_entry* e = &entries[i];
+      if (!e->measured) continue;
+      double wall = 0, taken = 0;
+      const char* path = e->path;
+      e->measured = run_in_child([path] { return run_analysis(path); }, &e->m, &wall, &e->peak_kib, &taken);
+      if (round == 0 || taken < e->seconds) e->seconds = taken;
+    }
   }
-  return true;
 }
 
 // The least processor time of "program -v path" over rounds runs of each program, run alternately; a negative time for a failed run.
@@ -208,32 +226,29 @@ void print_heading(const settings& s) {
   std::printf("  %s\n", "states check");
 }
 
-// Measures one grammar and prints its row, setting *per_state to its
+// Prints the row of a measured grammar, setting *per_state to its
 // processor time per state in microseconds; false when it failed or its
-// states differ from the expected number (negative: none expected).
-bool bench_grammar(const settings& s, const char* path, const char* name, long expected, double* per_state) {
-  measurement m{};
-  double seconds = 0;
-  long peak_kib = 0;
-  if (!measure(path, s.rounds, &m, &seconds, &peak_kib) || !m.solved) {
-    std::printf("%-16s failed to read or solve\n", name);
+// states differ from the expected number.
+bool print_row(const settings& s, const bench_entry& e, double* per_state) {
+  const measurement& m = e.m;
+  if (!e.measured || !m.solved) {
+    std::printf("%-16s failed to read or solve\n", e.name);
     return false;
   }
-  *per_state = seconds * 1e6 / static_cast<double>(m.states);
-  std::printf("%-16s %9zu %12zu %6zu %8zu %8zu %9.4f %9.2f %9.1f", name, m.terminals, m.nonterminals, m.rules,
-              m.states, m.rows, seconds, *per_state,
-              static_cast<double>(peak_kib) / 1024.0);
+  *per_state = e.seconds * 1e6 / static_cast<double>(m.states);
+  std::printf("%-16s %9zu %12zu %6zu %8zu %8zu %9.4f %9.2f %9.1f", e.name, m.terminals, m.nonterminals, m.rules,
+              m.states, m.rows, e.seconds, *per_state, static_cast<double>(e.peak_kib) / 1024.0);
   if (s.baseline != nullptr) {
     double before = 0, after = 0;
-    time_programs(s.baseline, path, s.rounds, &before, &after);
+    time_programs(s.baseline, e.path, s.rounds, &before, &after);
     std::printf(" | %9.3f %9.3f %6.2f", before, after, before > 0 && after > 0 ? after / before : 0.0);
   }
-  if (expected < 0) {
+  if (e.expected < 0) {
     std::printf("  not in README\n");
-  } else if (static_cast<size_t>(expected) == m.states) {
+  } else if (static_cast<size_t>(e.expected) == m.states) {
     std::printf("  as in README\n");
   } else {
-    std::printf("  DIFFERS: README says %ld\n", expected);
+    std::printf("  DIFFERS: README says %ld\n", e.expected);
     return false;
   }
   return true;
@@ -252,25 +267,40 @@ int main(int argc, char** argv) {
   static char names[max_grammars][max_name];
   size_t expected_count = read_expectations(s.folder, table);
   size_t count = list_grammars(s.folder, names);
-  if (s.baseline != nullptr) std::printf("before: %s\nafter:  %s\n", s.baseline, VELLMARK_PARSER);
-  print_heading(s);
-  int differences = 0;
-  double reference_per_state = 0;  // ansi_c89.y's, the yardstick of the wide grammar
+  static bench_entry entries[max_grammars + 1];
+  size_t entry_count = 0;
   for (size_t i = 0; i < count; ++i) {
-    char path[4096];
-    std::snprintf(path, sizeof path, "%s/%s", s.folder, names[i]);
-    double per_state = 0;
-    if (!bench_grammar(s, path, names[i], expected_states(table, expected_count, names[i]), &per_state)) ++differences;
-    if (std::strcmp(names[i], "ansi_c89.y") == 0) reference_per_state = per_state;
+    bench_entry* e = &entries[entry_count];
+    int length = std::snprintf(e->path, sizeof e->path, "%s/%s", s.folder, names[i]);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof e->path) continue;  // a path too long to open
+    std::memcpy(e->name, names[i], max_name);
+    e->expected = expected_states(table, expected_count, names[i]);
+    ++entry_count;
   }
-  double wide_per_state = 0;
+  int differences = 0;
   char wide[] = "/tmp/vellmark-wide-XXXXXX";
   int descriptor = mkstemp(wide);
-  if (descriptor >= 0) {
-    close(descriptor);
-    if (!write_wide_grammar(wide) || !bench_grammar(s, wide, "wide_512.y", -1, &wide_per_state)) ++differences;
-    std::remove(wide);
+  bool wide_written = descriptor >= 0 && close(descriptor) == 0 && write_wide_grammar(wide);
+  if (wide_written) {
+    bench_entry* e = &entries[entry_count++];
+    std::memcpy(e->path, wide, sizeof wide);
+    std::memcpy(e->name, "wide_512.y", sizeof "wide_512.y");
+    e->expected = -1;
+  } else {
+    ++differences;
   }
+  measure_all(entries, entry_count, s.rounds);
+  if (s.baseline != nullptr) std::printf("before: %s\nafter:  %s\n", s.baseline, VELLMARK_PARSER);
+  print_heading(s);
+  double reference_per_state = 0;  // ansi_c89.y's, the yardstick of the wide grammar
+  double wide_per_state = 0;
+  for (size_t i = 0; i < entry_count; ++i) {
+    double per_state = 0;
+    if (!print_row(s, entries[i], &per_state)) ++differences;
+    if (std::strcmp(entries[i].name, "ansi_c89.y") == 0) reference_per_state = per_state;
+    if (wide_written && i + 1 == entry_count) wide_per_state = per_state;
+  }
+  if (descriptor >= 0) std::remove(wide);
   std::printf("\nseconds: processor time, user and system, the least of every round; us/state: the same per state");
   if (s.baseline != nullptr) std::printf("; ratio: after over before");
   std::printf(".\n");
