@@ -19,7 +19,7 @@ bool at_state_limit(const solver* s) { return s->state_limit != 0 && s->states->
 // named start symbol, each before its first symbol and followed by the end of
 // input; its closure is made when it is explored.
 state* make_start_state(solver* s) {
-  state* start = state_new();
+  state* start = state_new_compact();
   if (start == nullptr) return nullptr;
   const rules* alternatives = s->start_symbol->rules;
   size_t count = s->accepted_rule != nullptr ? 1 : alternatives->count;
@@ -248,7 +248,7 @@ state* solve_state_after_symbol(solver* s, states* worklist, const closure* c) {
                                   [c](const state* candidate) { return closure_successor_is(c, candidate->kernel); });
   if (target != nullptr) return target;
   if (at_state_limit(s)) return nullptr;
-  target = state_new();
+  target = state_new_compact();
   if (target == nullptr) return nullptr;
   target->kernel = closure_successor_copy(c);
   target->id = s->states->count;

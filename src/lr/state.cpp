@@ -14,6 +14,8 @@ state* state_new() {
   return s;
 }
 
+state* state_new_compact() { return memory_new_record<state>(); }
+
 void state_free(state* s) {
   if (s == nullptr) return;
   item_set_free(s->items);
@@ -62,7 +64,7 @@ bool state_solve_gotos(state*) { return true; }
 
 void state_print(const state* s, FILE* stream) {
   std::fputs("State {\n", stream);
-  item_set_print(s->items, stream);
+  if (s->items != nullptr) item_set_print(s->items, stream);
   std::fputc('}', stream);
 }
 

@@ -21,7 +21,7 @@ struct term_transition {
 // One state of the canonical LR(1) automaton.
 struct state {
   size_t id;                 // position in the solver's states; the start state is 0
-  item_set* items;           // all items, kernel and closure, when built item by item; the solver leaves it empty (solver_state_items gives them)
+  item_set* items;           // all items, kernel and closure, when built item by item; null in the solver's states (solver_state_items gives them)
   term_transition* transitions;  // the successors on terminals, ascending in symbol order, one owned block; null when none
   size_t transition_count;
   state_map* gotos;          // the successors on nonterminals, owned nodes
@@ -35,6 +35,11 @@ struct states : growable<state*> {};
 
 // An empty state; null when memory is exhausted.
 state* state_new();
+
+// An empty state without an item set, as the construction makes them from
+// their compact kernels: the set would stay empty in each of what may be a
+// hundred thousand states. Null when memory is exhausted.
+state* state_new_compact();
 
 // Releases the items, the transitions, the gotos, the compact groups and the record, never the action row; accepts null.
 void state_free(state* s);
@@ -55,7 +60,7 @@ state* state_transition(const state* s, symbol x);
 // The gotos are made with the transitions (state_set_transitions): true, as nothing is left to do.
 bool state_solve_gotos(state* s);
 
-// Writes "State {", the items one per line, and "}" without a newline.
+// Writes "State {", the items one per line (none without an item set), and "}" without a newline.
 void state_print(const state* s, FILE* stream);
 
 // An empty array; null when memory is exhausted.

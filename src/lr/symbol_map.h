@@ -52,8 +52,7 @@ using rule_map = symbol_map<rule>;
 template <typename V>
 struct symbol_map_head {
   size_t height;  // lanes held
-  bool packed;    // the block also holds every node, in order and without lanes (symbol_map_pack): the map is read and freed only
-  size_t count;   // when packed: the nodes held
+  size_t packed;  // 0, or the nodes that the block also holds, in order and without lanes (symbol_map_pack): the map is then read and freed only
 };
 
 // The value field of a node, whatever its name, for code written once for both maps.
@@ -153,7 +152,7 @@ void symbol_map_unlink(symbol_map<V>** map, const symbol_map_path<V>& path) {
 // Frees every node of the map and its head; returns null.
 template <typename V>
 symbol_map<V>* symbol_map_free(symbol_map<V>* map) {
-  if (map != nullptr && map->head != nullptr && map->head->packed) {
+  if (map != nullptr && map->head != nullptr && map->head->packed != 0) {
     memory_release(map->head);  // the one block of the head and every node
     return nullptr;
   }
@@ -220,8 +219,7 @@ bool symbol_map_pack(symbol_map<V>** map, Each each) {
   auto* head = static_cast<symbol_map_head<V>*>(
       memory_alloc_zero(1, sizeof(symbol_map_head<V>) + count * sizeof(symbol_map<V>)));
   if (head == nullptr) return false;
-  head->packed = true;
-  head->count = count;
+  head->packed = count;
   auto* nodes = reinterpret_cast<symbol_map<V>*>(head + 1);
   size_t k = 0;
   each([nodes, &k](symbol key, V* value) {
@@ -241,9 +239,9 @@ V* symbol_map_find(const symbol_map<V>* map, symbol key) {
   if (map == nullptr) return nullptr;
   const symbol_map<V>* node = map;  // the search stands before node, at the head while node is the first
   symbol_map_head<V>* head = map->head;
-  if (head != nullptr && head->packed) {
+  if (head != nullptr && head->packed != 0) {
     size_t low = 0;
-    size_t high = head->count;
+    size_t high = head->packed;
     while (low < high) {
       size_t middle = low + (high - low) / 2;
       if (symbol_less(map[middle].symbol, key)) {
@@ -252,7 +250,7 @@ V* symbol_map_find(const symbol_map<V>* map, symbol key) {
         high = middle;
       }
     }
-    return low < head->count && symbol_equals(map[low].symbol, key) ? symbol_map_target(&map[low]) : nullptr;
+    return low < head->packed && symbol_equals(map[low].symbol, key) ? symbol_map_target(&map[low]) : nullptr;
   }
   const symbol_map<V>* before = nullptr;
   for (size_t lane = symbol_map_head_height(head); lane-- > 0;) {

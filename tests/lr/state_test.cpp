@@ -146,6 +146,11 @@ TEST(StatePrint, ListsTheItemsInsideBraces) {
   state_print(s, stdout);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "State {\n  . x , $\n}");
   state_free(s);
+  state* compact = state_new_compact();  // the construction's states hold no item set
+  testing::internal::CaptureStdout();
+  state_print(compact, stdout);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "State {\n}");
+  state_free(compact);
 }
 
 TEST(StateMemory, EveryFailedAllocationReleasesWhatWasMade) {
