@@ -35,8 +35,9 @@ void visit_level(const solver* s, state_paths* paths, size_t* level, size_t leve
       paths->through[to] = x;
       next[(*next_count)++] = to;
     };
-    for (size_t e = 0; e < from->transition_count; ++e) {
-      reach(symbol_for_term(from->transitions[e].term), from->transitions[e].target);
+    for (size_t e = 0; e < state_transition_count(from); ++e) {
+      const term_transition& move = term_transitions_items(from->transitions)[e];
+      reach(symbol_for_term(move.term), move.target);
     }
     for (const state_map* edge = from->gotos; edge != nullptr; edge = edge->next) reach(edge->symbol, edge->state);
   }

@@ -67,10 +67,10 @@ size_t most_reductions(const row_draft* d) {
 template <typename Visit>
 bool each_shift(const row_draft* d, Visit visit) {
   const state* st = d->st;
-  for (size_t k = 0; k < st->transition_count; ++k) {
-    term* x = st->transitions[k].term;
-    if (d->any_unshifted && lookahead_set_has(d->unshifted, d->table->bit_of_term[x->id])) continue;
-    if (!visit(symbol_for_term(x), st->transitions[k].target)) return false;
+  for (size_t k = 0; k < state_transition_count(st); ++k) {
+    const term_transition& move = term_transitions_items(st->transitions)[k];
+    if (d->any_unshifted && lookahead_set_has(d->unshifted, d->table->bit_of_term[move.term->id])) continue;
+    if (!visit(symbol_for_term(move.term), move.target)) return false;
   }
   return true;
 }
@@ -182,8 +182,8 @@ bool row_draft_add(row_draft* d, rule* r, const lookahead_word* set, bool accept
 bool row_draft_settle(row_draft* d, conflicts* found) {
   const core_table* t = d->table;
   if (lookahead_set_is_empty(d->taken, t->words)) return true;  // nothing to settle: most states only shift
-  for (size_t k = 0; k < d->st->transition_count; ++k) {
-    symbol x = symbol_for_term(d->st->transitions[k].term);
+  for (size_t k = 0; k < state_transition_count(d->st); ++k) {
+    symbol x = symbol_for_term(term_transitions_items(d->st->transitions)[k].term);
     size_t bit = t->bit_of_term[x.term->id];
     if (!lookahead_set_has(d->taken, bit)) continue;
     size_t position = position_of(d, bit);
@@ -225,13 +225,18 @@ void row_draft_choose_default(row_draft* d) {
 }
 
 uint64_t row_draft_hash(const row_draft* d) {
-  // Equal rows are confirmed entry by entry, so the entries are hashed each
-  // on its own and summed: no entry waits for the hash of the one before.
-  uint64_t shifts = 0;
-  each_shift(d, [&shifts](symbol x, const state* target) {
-    shifts += mix_entry(0, x, target);
-    return true;
-  });
+  // The shifts are the state's transitions less those settled otherwise,
+  // and a list's hash is the sum of its moves': the moves taken away are
+  // subtracted, and the list, shared by many states, is not read at all
+  // when none is. Equal rows are confirmed entry by entry.
+  const term_transitions* moves = d->st->transitions;
+  uint64_t shifts = moves == nullptr ? 0 : moves->hash;
+  for (size_t k = 0; d->any_unshifted && k < moves->count; ++k) {
+    const term_transition& move = term_transitions_items(moves)[k];
+    if (lookahead_set_has(d->unshifted, d->table->bit_of_term[move.term->id])) {
+      shifts -= term_transition_hash(move.term, move.target);
+    }
+  }
   // A rule owns the same lookaheads in equal drafts, whatever the order the
   // rules came in: each rule other than the default is hashed with its whole
   // set, a few word operations where a wide grammar has hundreds of entries.

@@ -80,8 +80,9 @@ void found_transitions_add(found_transitions* found, const core_table* t, size_t
   lookahead_set_add(found->ranks, rank);
 }
 
-// Gives from the transitions found, and empties found.
-bool record_transitions(state* from, const core_table* t, found_transitions* found) {
+// Gives from the transitions found, a list shared with every state that has the same, and empties found.
+bool record_transitions(solver* s, state* from, found_transitions* found) {
+  const core_table* t = s->cores;
   size_t count = 0;
   for (size_t rank = lookahead_set_next(found->ranks, 0, found->words); rank != SIZE_MAX;
        rank = lookahead_set_next(found->ranks, rank + 1, found->words)) {
@@ -89,7 +90,7 @@ bool record_transitions(state* from, const core_table* t, found_transitions* fou
     found->targets[count++] = found->by_rank[rank];
   }
   std::memset(found->ranks, 0, found->words * sizeof(lookahead_word));
-  return state_set_transitions(from, found->symbols, found->targets, count);
+  return state_share_transitions(from, &s->transition_index, found->symbols, found->targets, count);
 }
 
 // The state reached on key: known from the context of the closure's added
@@ -129,7 +130,7 @@ bool explore_state(solver* s, closure* c, closure_memo* memo, states* worklist, 
     found_transitions_add(found, s->cores, key, target);
   }
   closure_reset(c);
-  return !failed && record_transitions(from, s->cores, found);
+  return !failed && record_transitions(s, from, found);
 }
 
 bool explore_all(solver* s, closure* c, states* worklist) {
@@ -218,6 +219,7 @@ void solver_free(solver* s) {
   actions_free(s->actions);
   states_clear(s->states);
   states_free(s->states);
+  term_transitions_free_shared(&s->transition_index);
   core_table_free(s->cores);
   hash_index_clear(&s->state_index);
   hash_index_clear(&s->action_index);

@@ -20,6 +20,7 @@ struct solver {
   core_table* cores;                   // the numbering the construction used, owned; null before solving
   hash_index<struct state> state_index;   // states by the hash of their kernels
   hash_index<struct action> action_index; // rows by the hash of their contents
+  hash_index<term_transitions> transition_index;  // each distinct list of transitions on terminals, owned, shared by the states that have it
   size_t state_limit;                  // most states the construction may make; 0, the default, for no limit
   struct conflicts* conflicts;         // every terminal some state could both shift and reduce on, sorted, owned
   const nonterm* start_symbol;         // the start symbol of the solved grammar

@@ -47,7 +47,7 @@ TEST(StateNumbering, NewestUnexploredStateGoesFirst) {
   EXPECT_EQ(r.after(0, test_n(r.g, "list")), 3u);
   EXPECT_EQ(r.after(2, z), 4u);
   EXPECT_EQ(r.after(1, z), 5u);
-  EXPECT_EQ(r.at(3)->transition_count, 0u);
+  EXPECT_EQ(r.at(3)->transitions, nullptr);
   EXPECT_EQ(r.at(3)->gotos, nullptr);
   for (size_t k = 0; k < 6; ++k) EXPECT_EQ(r.at(k)->id, k);
 }
@@ -277,8 +277,9 @@ std::string map_text(const symbol_map<V>* map) {
 
 std::string transitions_text(const state* st) {
   std::string text;
-  for (size_t k = 0; k < st->transition_count; ++k) {
-    text += "t" + std::to_string(st->transitions[k].term->id) + "->" + std::to_string(st->transitions[k].target->id) + " ";
+  for (size_t k = 0; k < state_transition_count(st); ++k) {
+    const term_transition& move = term_transitions_items(st->transitions)[k];
+    text += "t" + std::to_string(move.term->id) + "->" + std::to_string(move.target->id) + " ";
   }
   return text;
 }

@@ -122,10 +122,10 @@ TEST(Transitions, TerminalsAreTheTransitionsAndNonterminalsTheGotos) {
     memory_fail_at(0);
     if (set) break;
     EXPECT_EQ(memory_live_blocks(), live) << "failure at allocation " << k;
-    EXPECT_EQ(s->transition_count, 0u);
+    EXPECT_EQ(s->transitions, nullptr);
     EXPECT_EQ(s->gotos, nullptr);
   }
-  EXPECT_EQ(s->transition_count, f.g->terms->count);
+  EXPECT_EQ(state_transition_count(s), f.g->terms->count);
   size_t gotos = 0;
   for (const state_map* node = s->gotos; node != nullptr; node = node->next) {
     EXPECT_NE(node->symbol.nonterm, nullptr);
@@ -137,6 +137,51 @@ TEST(Transitions, TerminalsAreTheTransitionsAndNonterminalsTheGotos) {
   ASSERT_TRUE(state_solve_gotos(s));
   state_free(s);
   for (state* t : targets) state_free(t);
+}
+
+// States with the same moves on several terminals share one list, which
+// outlives them until the index is freed; moves on fewer terminals, or to
+// other targets, make lists of their own; a failed allocation leaves the
+// state without successors and the index as it was.
+TEST(Transitions, EqualListsOfSeveralMovesAreShared) {
+  fixture f("%token a b c d e\n%%\nS : a b c d e { } ;\n");
+  std::vector<symbol> keys;
+  for (size_t i = 0; i < f.g->terms->count; ++i) keys.push_back(symbol_for_term(f.g->terms->items[i]));
+  std::sort(keys.begin(), keys.end(), symbol_less);
+  state* target = state_new();
+  state* other = state_new();
+  std::vector<state*> targets(keys.size(), target);
+  hash_index<term_transitions> shared{};
+  state* first = state_new_compact();
+  ASSERT_TRUE(state_share_transitions(first, &shared, keys.data(), targets.data(), keys.size()));
+  size_t live = memory_live_blocks();
+  state* second = state_new_compact();
+  for (size_t k = 1;; ++k) {
+    memory_fail_at(k);
+    bool set = state_share_transitions(second, &shared, keys.data(), targets.data(), keys.size());
+    memory_fail_at(0);
+    if (set) break;
+    EXPECT_EQ(second->transitions, nullptr);
+  }
+  EXPECT_EQ(second->transitions, first->transitions);
+  EXPECT_TRUE(first->transitions->shared);
+  EXPECT_EQ(shared.count, 1u);
+  targets.back() = other;
+  state* elsewhere = state_new_compact();
+  ASSERT_TRUE(state_share_transitions(elsewhere, &shared, keys.data(), targets.data(), keys.size()));
+  EXPECT_NE(elsewhere->transitions, first->transitions);
+  EXPECT_EQ(state_transition(elsewhere, keys.back()), other);
+  state* few = state_new_compact();
+  ASSERT_TRUE(state_share_transitions(few, &shared, keys.data(), targets.data(), 2));
+  EXPECT_FALSE(few->transitions->shared);
+  EXPECT_EQ(shared.count, 2u);
+  for (state* s : {first, second, elsewhere, few}) state_free(s);
+  // Less the first state's record, plus the list that the index keeps for the third state.
+  EXPECT_EQ(memory_live_blocks(), live);
+  term_transitions_free_shared(&shared);
+  EXPECT_EQ(memory_live_blocks(), live - 3);  // both shared lists and the index's slots
+  state_free(target);
+  state_free(other);
 }
 
 TEST(StatePrint, ListsTheItemsInsideBraces) {

@@ -101,8 +101,9 @@ inline state* state_new_after_symbol(const state* s, symbol x) {
 // successors are otherwise made all at once. False when memory is exhausted.
 inline bool state_add_transition(state* s, symbol x, state* target) {
   std::vector<std::pair<symbol, state*>> successors;
-  for (size_t k = 0; k < s->transition_count; ++k) {
-    successors.emplace_back(symbol_for_term(s->transitions[k].term), s->transitions[k].target);
+  for (size_t k = 0; k < state_transition_count(s); ++k) {
+    const term_transition& move = term_transitions_items(s->transitions)[k];
+    successors.emplace_back(symbol_for_term(move.term), move.target);
   }
   for (const state_map* node = s->gotos; node != nullptr; node = node->next) successors.emplace_back(node->symbol, node->state);
   auto place = std::lower_bound(successors.begin(), successors.end(), x,
