@@ -20,6 +20,11 @@ bool solve_follows(nonterm* start, nonterms* all, symbol end_marker);
 // Adds to the follows of every nonterminal on a's right-hand sides what can come after it there; false when an insertion fails.
 bool nonterm_solve_follows(nonterm* a, bool* changed);
 
+// Adds a's follows to the follows of every nonterminal that ends one of a's
+// rules, or is followed there only by what can vanish; false when an
+// insertion fails.
+bool nonterm_pass_follows_on(nonterm* a, bool* changed);
+
 // Adds to b's follows the FIRST sets and terminals of [first, last) up to the first symbol that cannot vanish; *reaches_end tells whether the whole range can vanish; false when an insertion fails.
 bool insert_follows_list(nonterm* b, const symbol* first, const symbol* last, bool* reaches_end, bool* changed);
 
