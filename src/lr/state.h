@@ -9,8 +9,8 @@
 #include "lr/item_groups.h"
 #include "lr/item_set.h"
 #include "lr/symbol_map.h"
-#include "text/hash_index.h"
 #include "text/growable.h"
+#include "text/hash_index.h"
 
 struct action;
 
