@@ -95,6 +95,12 @@ void closure_fill_successor(closure* c, size_t key);
 // True when some kernel entry expects key's symbol; once closed.
 inline bool closure_kernel_expects(const closure* c, size_t key) { return lookahead_set_has(c->kernel_keys, key); }
 
+// True when some kernel entry expects a terminal; once closed.
+inline bool closure_kernel_expects_terminal(const closure* c) {
+  const core_table* t = c->table;
+  return lookahead_set_next(c->kernel_keys, 0, lookahead_words_for(t->term_count + t->nonterm_count)) < t->term_count;
+}
+
 // True when kernel holds exactly the groups of the successor.
 bool closure_successor_is(const closure* c, const item_groups* kernel);
 

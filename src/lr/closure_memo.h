@@ -31,6 +31,7 @@ struct closure_context {
   size_t* members;         // the added cores before each key's symbol, ascending, key by key
   size_t completed_count;  // added cores whose dot is at the end
   size_t* completed;
+  const struct term_transitions* moves;  // once known: the transitions on terminals of the states whose kernels expect no terminal, shared, not owned
 };
 
 // The contexts met so far, owned, with scratch for choosing cores.

@@ -110,7 +110,10 @@ state* state_after_key(solver* s, closure* c, states* worklist, closure_context*
 // earlier state closed over the same nonterminals with the same lookaheads,
 // keeps its completed items for its row, and records a transition on every
 // symbol its items expect, those that only added rules expect as the
-// context knows them.
+// context knows them. When no kernel entry expects a terminal, the moves on
+// terminals are the added entries' alone, the same for every state of the
+// context: once one such state has made its list, the others take it and
+// visit only the nonterminals.
 bool explore_state(solver* s, closure* c, closure_memo* memo, states* worklist, state* from, found_transitions* found) {
   closure_close(c, from->kernel);
   closure_context* context = closure_memo_find(memo, c);
@@ -123,14 +126,23 @@ bool explore_state(solver* s, closure* c, closure_memo* memo, states* worklist, 
   bool failed = false;
   from->reductions = closure_reductions(c, &failed);
   if (context == nullptr && !failed) context = closure_memo_add(memo, c, &failed);
+  bool moves_of_context = context != nullptr && !closure_kernel_expects_terminal(c);
+  const term_transitions* known_moves = moves_of_context ? context->moves : nullptr;
   size_t at = 0;
-  for (size_t key = closure_next_key(c, 0); !failed && key != SIZE_MAX; key = closure_next_key(c, key + 1)) {
+  for (size_t key = closure_next_key(c, known_moves != nullptr ? s->cores->term_count : 0); !failed && key != SIZE_MAX;
+       key = closure_next_key(c, key + 1)) {
     state* target = state_after_key(s, c, worklist, context, key, &at);
     failed = target == nullptr;
     found_transitions_add(found, s->cores, key, target);
   }
   closure_reset(c);
-  return !failed && record_transitions(s, from, found);
+  if (failed || !record_transitions(s, from, found)) return false;
+  if (known_moves != nullptr) {
+    from->transitions = const_cast<term_transitions*>(known_moves);
+  } else if (moves_of_context && from->transitions != nullptr && from->transitions->shared) {
+    context->moves = from->transitions;
+  }
+  return true;
 }
 
 bool explore_all(solver* s, closure* c, states* worklist) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -398,6 +399,22 @@ constexpr const char* statements =
     "args : args ',' expr { } | expr { } | { } ;\n";
 
 TEST(FastConstruction, AgreesOnAMediumGrammarWithConflicts) { expect_same_automaton(statements); }
+
+// The statements after each keyword close over the same rules, and most
+// of those states expect no terminal of their own: they take one list of
+// moves on terminals, made by the first of them.
+TEST(FastConstruction, AgreesWhereStatesTakeTheMovesOfTheirContext) {
+  expect_same_automaton(keyword_statements_grammar);
+  solved r(keyword_statements_grammar);
+  ASSERT_TRUE(r.ok);
+  std::map<const term_transitions*, size_t> holders;
+  for (size_t k = 0; k < r.s->states->count; ++k) {
+    if (r.at(k)->transitions != nullptr && r.at(k)->transitions->shared) ++holders[r.at(k)->transitions];
+  }
+  size_t most = 0;
+  for (const auto& [moves, count] : holders) most = std::max(most, count);
+  EXPECT_GE(most, 5u);  // the statements after the keywords and the labels
+}
 
 TEST(FastConstruction, AgreesOnNullableChainsAndLeftRecursion) {
   expect_same_automaton("%token x y z\n%%\nS : A B C z { } ;\nA : A x { } | B { } ;\nB : C { } | y { } ;\nC : { } | C z { } ;\n");
