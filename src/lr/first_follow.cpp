@@ -1,5 +1,9 @@
 #include "lr/first_follow.h"
 
+#include <cstdint>
+
+#include "text/memory.h"
+
 namespace {
 
 // Inserts every member of source into destination, noting in *changed whether it grew.
@@ -117,14 +121,24 @@ bool solve_follows(nonterm* start, nonterms* all, symbol end_marker) {
   for (size_t i = 0; i < all->count; ++i) {
     if (!nonterm_solve_follows(all->items[i], &changed)) return false;
   }
+  // Sets only grow, so a head whose follows have as many members as when it
+  // last handed them on has nothing new to hand on.
+  auto* handed = static_cast<size_t*>(memory_alloc((all->count == 0 ? 1 : all->count) * sizeof(size_t)));
+  if (handed == nullptr) return false;
+  for (size_t i = 0; i < all->count; ++i) handed[i] = SIZE_MAX;
+  bool passed = true;
   changed = true;
-  while (changed) {
+  while (passed && changed) {
     changed = false;
-    for (size_t i = 0; i < all->count; ++i) {
-      if (!nonterm_pass_follows_on(all->items[i], &changed)) return false;
+    for (size_t i = 0; passed && i < all->count; ++i) {
+      nonterm* a = all->items[i];
+      if (a->follows->count == handed[i]) continue;
+      handed[i] = a->follows->count;
+      passed = nonterm_pass_follows_on(a, &changed);
     }
   }
-  return true;
+  memory_release(handed);
+  return passed;
 }
 
 bool solve_firsts_for_symbols(const symbols* sequence, symbol_set* result) {
