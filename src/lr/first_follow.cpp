@@ -61,15 +61,55 @@ bool nonterm_solve_first(nonterm* n, bool* changed) {
   return true;
 }
 
+namespace {
+
+// True when a nonterminal that r may begin with, after symbols that can
+// vanish, grew in the pass before or in this one: only then can r add to
+// FIRST of its head what it did not add already.
+bool may_add_firsts(const rule* r, const bool* grew_before, const bool* grew_now, size_t ids) {
+  const symbols* rhs = r->symbols;
+  for (size_t k = 0; k < rhs->count; ++k) {
+    const nonterm* m = rhs->items[k].nonterm;
+    if (m == nullptr) return false;
+    if (m->id >= ids || grew_before[m->id] || grew_now[m->id]) return true;
+    if (!m->nullable) return false;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool solve_firsts(nonterms* all) {
+  // The first pass visits every rule; the passes after it only the rules
+  // that may begin with a nonterminal that has grown since, which spares
+  // the hundreds of alternatives that begin with a keyword.
+  size_t ids = 1;  // flags by nonterminal id, one past the greatest
+  for (size_t i = 0; i < all->count; ++i) ids = all->items[i]->id >= ids ? all->items[i]->id + 1 : ids;
+  auto* flags = static_cast<bool*>(memory_alloc_zero(ids, 2 * sizeof(bool)));
+  if (flags == nullptr) return false;
+  bool* grew_before = flags;
+  bool* grew_now = flags + ids;
+  bool solved = true;
   bool changed = true;
-  while (changed) {
+  for (bool first_pass = true; solved && changed; first_pass = false) {
     changed = false;
-    for (size_t i = 0; i < all->count; ++i) {
-      if (!nonterm_solve_first(all->items[i], &changed)) return false;
+    for (size_t i = 0; solved && i < all->count; ++i) {
+      nonterm* n = all->items[i];
+      for (size_t k = 0; solved && k < n->rules->count; ++k) {
+        const rule* r = n->rules->items[k];
+        if (!first_pass && !may_add_firsts(r, grew_before, grew_now, ids)) continue;
+        bool grew = false;
+        solved = insert_firsts(n, r, &grew);
+        if (grew) grew_now[n->id] = changed = true;
+      }
+    }
+    for (size_t id = 0; id < ids; ++id) {
+      grew_before[id] = grew_now[id];
+      grew_now[id] = false;
     }
   }
-  return true;
+  memory_release(flags);
+  return solved;
 }
 
 bool insert_follows(nonterm* b, const symbol_set* source, bool* changed) {
