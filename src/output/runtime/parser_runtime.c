@@ -173,11 +173,12 @@ struct parser_goto {
 /* A slot of the action comb with what its entry leads to: after a shift,
    the record of the state shifted to; for a reduction, its rule, length and
    nonterminal in the places of a default rule's. The comb's check array
-   stays apart, so that the many lookups that find no entry read only it. */
+   stays apart, so that the many lookups that find no entry read only it.
+   The record is not rounded up to 32 bytes: on a grammar of many states the
+   records outgrow the processor's caches, and smaller ones miss less. */
 struct parser_action {
     int value;             /* the entry: d + 1 for a shift to state d, -(2r + 1) or -(2r + 2) for a reduction by r */
     struct parser_row row; /* as above */
-    int unused[2];         /* rounds the record to 32 bytes */
 };
 
 /* One record per slot of either comb and per nonterminal's default goto,
